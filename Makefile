@@ -1,0 +1,44 @@
+# Entry points for people and CI. Every target first makes sure the Debian packages it
+# needs are installed (tools/bootstrap.sh is idempotent).
+#   make         build both architectures and stage dist/win32 and dist/win64
+#   make test    build, then run every test under Wine (64-bit build)
+#   make demo    build, then run the main job under Wine and save screenshots in build/
+JOBS ?= $(shell nproc)
+WIN64 := build/win64
+WIN32 := build/win32
+
+.PHONY: all bootstrap build build64 build32 test demo format clean
+
+all: build
+
+bootstrap:
+	@sh tools/bootstrap.sh
+
+$(WIN64)/CMakeCache.txt: | bootstrap
+	cmake --preset win64 >/dev/null
+
+$(WIN32)/CMakeCache.txt: | bootstrap
+	cmake --preset win32 >/dev/null
+
+build64: bootstrap $(WIN64)/CMakeCache.txt
+	cmake --build $(WIN64) -j $(JOBS)
+
+build32: bootstrap $(WIN32)/CMakeCache.txt
+	cmake --build $(WIN32) -j $(JOBS)
+
+build: build64 build32
+
+# TEST=regex runs only the matching tests, e.g. make test TEST=TaskFile
+test: build
+	tools/winenv $(WIN64) ctest --test-dir $(WIN64) --output-on-failure --timeout 300 \
+	    $(if $(TEST),-R '$(TEST)',)
+
+demo: build
+	tools/winenv $(WIN64) tools/demo.sh $(WIN64)
+
+format:
+	find client common shellext tools tests bench \( -name '*.cpp' -o -name '*.h' \) \
+	    -print0 | xargs -0 clang-format -i
+
+clean:
+	rm -rf build dist

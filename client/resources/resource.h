@@ -1,0 +1,37 @@
+// Resource identifiers of LumexiaClient: dialog templates, their controls and the icon.
+#pragma once
+
+#define IDD_MAIN 101
+#define IDD_SERVER 102
+#define IDD_LOGIN 105
+#define IDD_CLIP 106
+#define IDD_PROXY 107
+#define IDD_UPDATE 111
+#define IDI_MAIN 108
+
+// Main dialog (101).
+#define IDC_RESIZE 1001
+#define IDC_MAXSIZE 1002
+#define IDC_ROTATION 1006
+#define IDC_SUBSCR 1007
+#define IDC_SUBSCR_TEXT 1008
+#define IDC_ALBUM 1009
+#define IDC_FORMAT 1010
+#define IDC_QUALITY 1011
+#define IDC_PREV_MAXSIZE 1014
+#define IDC_PREV_SUBSCR 1015
+#define IDC_PREV_SUBSCR_TEXT 1016
+#define IDC_COMMENT 1017
+#define IDC_USER_URL 1018
+#define IDC_UPLOAD 1019
+#define IDC_PROXY_LINK 1038
+#define IDC_RESET_LINK 1042
+#define IDC_LINK_KIND 1043
+#define IDC_LOGIN_LINK 1044
+#define IDC_FILE_COUNT 1045
+#define IDC_TAGS 1056
+#define IDC_PUBLIC 1060
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

@@ -1,0 +1,11 @@
+#include "Startup.h"
+
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    try {
+        return lumexia::RunClient();
+    } catch (...) {
+        return 0;
+    }
+}

@@ -1,0 +1,101 @@
+#include "Dialog.h"
+
+#include <commctrl.h>
+
+namespace lumexia {
+
+INT_PTR Dialog::RunModal(int resourceId, HWND owner) {
+    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId), owner,
+                             &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Dialog* self = nullptr;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lParam);
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        self->hwnd_ = hwnd;
+    } else {
+        self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    }
+    if (!self) return FALSE; // messages before WM_INITDIALOG (WM_SETFONT and the like)
+    INT_PTR handled = FALSE;
+    try {
+        handled = self->OnMessage(message, wParam, lParam);
+    } catch (...) {
+        handled = FALSE;
+    }
+    if (message == WM_NCDESTROY) self->hwnd_ = nullptr;
+    return handled;
+}
+
+void Dialog::End(INT_PTR code) { ::EndDialog(hwnd_, code); }
+
+void Dialog::SetResult(LONG_PTR result) { ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result); }
+
+std::wstring WindowText(HWND hwnd) {
+    int length = ::GetWindowTextLengthW(hwnd);
+    if (length <= 0) return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    int got = ::GetWindowTextW(hwnd, &text[0], length + 1);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
+std::wstring Dialog::ItemText(int id) const { return WindowText(Item(id)); }
+
+std::wstring Dialog::ItemText(int id, int maxChars) const {
+    std::wstring text(static_cast<size_t>(maxChars) + 1, L'\0');
+    int got = ::GetDlgItemTextW(hwnd_, id, &text[0], maxChars + 1);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
+void Dialog::SetItemText(int id, const std::wstring& text) {
+    ::SetDlgItemTextW(hwnd_, id, text.c_str());
+}
+
+bool Dialog::IsChecked(int id) const { return ::IsDlgButtonChecked(hwnd_, id) == BST_CHECKED; }
+
+void Dialog::SetChecked(int id, bool checked) {
+    ::CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void Dialog::EnableItem(int id, bool enable) { ::EnableWindow(Item(id), enable ? TRUE : FALSE); }
+
+void Dialog::SetCaption(const std::wstring& text) { ::SetWindowTextW(hwnd_, text.c_str()); }
+
+int Dialog::ComboAdd(int id, const std::wstring& text, LPARAM data) {
+    int position = static_cast<int>(
+        ::SendDlgItemMessageW(hwnd_, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    if (position >= 0) ::SendDlgItemMessageW(hwnd_, id, CB_SETITEMDATA, position, data);
+    return position;
+}
+
+int Dialog::ComboInsert(int id, int position, const std::wstring& text, LPARAM data) {
+    int at = static_cast<int>(::SendDlgItemMessageW(hwnd_, id, CB_INSERTSTRING, position,
+                                                    reinterpret_cast<LPARAM>(text.c_str())));
+    if (at >= 0) ::SendDlgItemMessageW(hwnd_, id, CB_SETITEMDATA, at, data);
+    return at;
+}
+
+void Dialog::ComboClear(int id) { ::SendDlgItemMessageW(hwnd_, id, CB_RESETCONTENT, 0, 0); }
+
+int Dialog::ComboSelection(int id) const {
+    return static_cast<int>(::SendDlgItemMessageW(hwnd_, id, CB_GETCURSEL, 0, 0));
+}
+
+void Dialog::ComboSelect(int id, int position) {
+    ::SendDlgItemMessageW(hwnd_, id, CB_SETCURSEL, position, 0);
+}
+
+LPARAM Dialog::ComboData(int id, int position) const {
+    return ::SendDlgItemMessageW(hwnd_, id, CB_GETITEMDATA, position, 0);
+}
+
+int Dialog::ComboFindExact(int id, const std::wstring& text) const {
+    return static_cast<int>(::SendDlgItemMessageW(hwnd_, id, CB_FINDSTRINGEXACT, -1,
+                                                  reinterpret_cast<LPARAM>(text.c_str())));
+}
+
+} // namespace lumexia

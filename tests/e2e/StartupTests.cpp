@@ -1,0 +1,182 @@
+// The client's start-up and job intake, driven through its windows: the real program
+// for start, hand-over and shutdown; the real dialog in this process for dropped files
+// (a drop handle is only valid inside the process that made it).
+#include "UiDriver.h"
+
+#include "DataFolder.h"
+#include "FormMain.h"
+#include "JobIntake.h"
+#include "TaskFile.h"
+#include "TestSupport.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <thread>
+
+using namespace lumexia;
+using namespace testing_support;
+
+namespace {
+
+const DWORD kWait = 20000;
+
+std::wstring ClientPath() { return uidriver::ProgramFolder() + L"LumexiaClient.exe"; }
+
+class ClientStartup : public ::testing::Test {
+protected:
+    void SetUp() override { EmptyDataFolder(); }
+    void TearDown() override {
+        // A test that failed half-way must not leave a client holding the instance mutex.
+        first_.Kill();
+        second_.Kill();
+        EmptyDataFolder();
+    }
+    // Starts the client the way the extension does: explicit program path and a command
+    // line that is only the quoted task file path.
+    bool StartWithTask(uidriver::Process& process, const std::wstring& task) {
+        return process.Start(ClientPath(), L"\"" + task + L"\"");
+    }
+    uidriver::Process first_, second_;
+};
+
+TEST_F(ClientStartup, TaskFileIsReadCountedAndDeleted) {
+    const std::wstring task = WriteNewTaskFile({L"C:\\a.jpg", L"C:\\b.png", L"C:\\c.gif"});
+    ASSERT_FALSE(task.empty());
+    const std::wstring leftover = DataFolder() + NewHexId(); // a prepared file of an old run
+    ASSERT_TRUE(WriteBytes(leftover, "old"));
+    ASSERT_TRUE(StartWithTask(first_, task));
+
+    HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 3");
+    EXPECT_FALSE(FileExists(task));
+    EXPECT_FALSE(FileExists(leftover));
+
+    // A task file arriving late without a hand-over is removed at the end of the run.
+    const std::wstring late = WriteNewTaskFile({L"C:\\late.jpg"});
+    uidriver::Close(dialog);
+    DWORD code = 1;
+    ASSERT_TRUE(first_.Wait(kWait, &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(FileExists(late));
+}
+
+TEST_F(ClientStartup, SecondStartHandsItsSelectionToTheFirst) {
+    ASSERT_TRUE(StartWithTask(first_, WriteNewTaskFile({L"C:\\1.jpg", L"C:\\2.jpg"})));
+    HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 2");
+
+    const std::wstring task = WriteNewTaskFile({L"C:\\3.jpg", L"C:\\4.jpg", L"C:\\5.jpg"});
+    ASSERT_TRUE(StartWithTask(second_, task));
+    DWORD code = 1;
+    ASSERT_TRUE(second_.Wait(kWait, &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(uidriver::WaitForDialog(IDC_FILE_COUNT, second_.Id(), 0), nullptr);
+
+    EXPECT_TRUE(uidriver::WaitUntil(
+        [&] {
+            return uidriver::ControlText(dialog, IDC_FILE_COUNT) == L"Количество изображений 5";
+        },
+        kWait));
+    EXPECT_FALSE(FileExists(task));
+    // Brought to the front: the active window of the dialog's thread is the dialog.
+    GUITHREADINFO info = {sizeof info};
+    ASSERT_TRUE(::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &info));
+    EXPECT_EQ(info.hwndActive, dialog);
+
+    uidriver::Close(dialog);
+    ASSERT_TRUE(first_.Wait(kWait, &code));
+    EXPECT_EQ(code, 0u);
+}
+
+TEST_F(ClientStartup, WithoutArgumentsTheCountIsZero) {
+    ASSERT_TRUE(first_.Start(ClientPath(), L"LumexiaClient.exe"));
+    HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 0");
+    uidriver::Close(dialog);
+    ASSERT_TRUE(first_.Wait(kWait));
+}
+
+TEST_F(ClientStartup, UnusableTaskFilesGiveAnEmptyList) {
+    // A record longer than 500 bytes after a good one: the whole file is unusable.
+    const std::wstring task = DataFolder() + L"task" + NewHexId();
+    ASSERT_TRUE(WriteBytes(task, Utf16Bytes(L"C:\\good.jpg\r\n") + std::string(600, 'x')));
+    ASSERT_TRUE(StartWithTask(first_, task));
+    HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 0");
+    EXPECT_FALSE(FileExists(task));
+    uidriver::Close(dialog);
+    ASSERT_TRUE(first_.Wait(kWait));
+
+    // A task file that does not exist.
+    uidriver::Process again;
+    ASSERT_TRUE(StartWithTask(again, DataFolder() + L"task" + NewHexId()));
+    dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, again.Id(), kWait);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 0");
+    uidriver::Close(dialog);
+    ASSERT_TRUE(again.Wait(kWait));
+}
+
+TEST_F(ClientStartup, EscapeAndEnterDoNotCloseTheDialog) {
+    ASSERT_TRUE(first_.Start(ClientPath(), L"LumexiaClient.exe"));
+    HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
+    ASSERT_NE(dialog, nullptr);
+    ::SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    ::SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(::IsWindow(dialog));
+    EXPECT_FALSE(first_.Wait(200));
+    uidriver::Close(dialog);
+    ASSERT_TRUE(first_.Wait(kWait));
+}
+
+// Builds a drop handle as the shell does: DROPFILES followed by double-null-ended names.
+HGLOBAL MakeDrop(const JobList& names) {
+    std::wstring list;
+    for (const auto& name : names) list += name + L'\0';
+    list += L'\0';
+    HGLOBAL mem = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(mem));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+    ::GlobalUnlock(mem);
+    return mem;
+}
+
+TEST(MainDialogDrops, DroppedFilesAndFoldersJoinTheList) {
+    JobList jobs = {L"C:\\first.jpg"};
+    const std::wstring longName = L"C:\\" + std::wstring(600, L'n');
+    std::wstring countAfterDrop;
+    std::thread user([&] {
+        HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, ::GetCurrentProcessId(), kWait);
+        if (!dialog) return;
+        ::PostMessageW(dialog, WM_DROPFILES,
+                       reinterpret_cast<WPARAM>(MakeDrop({L"C:\\pics", L"D:\\x.png", longName})),
+                       0);
+        uidriver::WaitUntil(
+            [&] {
+                countAfterDrop = uidriver::ControlText(dialog, IDC_FILE_COUNT);
+                return countAfterDrop == L"Количество изображений 4";
+            },
+            kWait);
+        uidriver::Close(dialog);
+    });
+    FormMain form(&jobs);
+    form.RunModal(IDD_MAIN, nullptr);
+    user.join();
+    EXPECT_FALSE(form.UploadRequested());
+    EXPECT_EQ(countAfterDrop, L"Количество изображений 4");
+    ASSERT_EQ(jobs.size(), 4u);
+    EXPECT_EQ(jobs[1], L"C:\\pics");
+    EXPECT_EQ(jobs[2], L"D:\\x.png");
+    EXPECT_EQ(jobs[3], longName.substr(0, 498)); // names longer than 498 arrive cut
+}
+
+} // namespace

@@ -1,0 +1,29 @@
+// Small helpers the tests share: whole-file reads and writes, file checks, text
+// conversion. They call the platform directly; nothing here imitates it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testing_support {
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+// Whole content of a file; `ok` false when it cannot be read.
+std::string ReadBytes(const std::wstring& path, bool* ok = nullptr);
+bool FileExists(const std::wstring& path);
+void RemoveFile(const std::wstring& path);
+
+// UTF-16LE bytes of a text, as a task file record holds them.
+std::string Utf16Bytes(const std::wstring& text);
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+
+// A fresh empty folder under the system's temporary folder, with trailing backslash.
+std::wstring NewScratchFolder();
+
+// Deletes every entry of the client's data folder except config2.txt, so a test starts
+// from a known state.
+void EmptyDataFolder();
+
+} // namespace testing_support

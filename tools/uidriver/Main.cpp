@@ -1,0 +1,123 @@
+// uidriver: the UI driver as a command, for scripts (the demo). One action per call;
+// results go to standard output as UTF-8, one line each. Exit code 0 on success, 1 when
+// the window, control or data was not found, 2 on bad usage.
+#include "UiDriver.h"
+
+#include "TaskFile.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+void Print(const std::wstring& text) {
+    std::string bytes = uidriver::ToUtf8(text) + "\n";
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+                &written, nullptr);
+}
+
+HWND ParseHwnd(const wchar_t* text) {
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(wcstoull(text, nullptr, 16)));
+}
+
+std::wstring HwndText(HWND hwnd) {
+    wchar_t buf[32];
+    swprintf(buf, 32, L"%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(hwnd)));
+    return buf;
+}
+
+const wchar_t kUsage[] =
+    L"usage: uidriver write-task PATH...          write a task file, print its path\n"
+    L"       uidriver find-dialog CONTROL [MS]    print the dialog holding CONTROL\n"
+    L"       uidriver find-caption TEXT [MS]      print the dialog with caption TEXT\n"
+    L"       uidriver text HWND [CONTROL]         print a window's or control's text\n"
+    L"       uidriver set-text HWND CONTROL TEXT\n"
+    L"       uidriver combo HWND CONTROL [TEXT]   print or select a drop-down entry\n"
+    L"       uidriver click HWND CONTROL\n"
+    L"       uidriver close HWND\n"
+    L"       uidriver wait-gone HWND [MS]\n"
+    L"       uidriver answer CAPTION BUTTON [MS]  press BUTTON of a message box, print it\n"
+    L"       uidriver clipboard                   print the clipboard text\n";
+
+int Run(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        Print(kUsage);
+        return 2;
+    }
+    const std::wstring verb = argv[1];
+    auto ms = [&](int index, DWORD fallback) {
+        return argc > index ? static_cast<DWORD>(_wtoi(argv[index])) : fallback;
+    };
+    if (verb == L"write-task") {
+        lumexia::JobList paths(argv + 2, argv + argc);
+        std::wstring path = lumexia::WriteNewTaskFile(paths);
+        if (path.empty()) return 1;
+        Print(path);
+        return 0;
+    }
+    if (verb == L"find-dialog" && argc >= 3) {
+        HWND dialog = uidriver::WaitForDialog(_wtoi(argv[2]), 0, ms(3, 10000));
+        if (!dialog) return 1;
+        Print(HwndText(dialog));
+        return 0;
+    }
+    if (verb == L"find-caption" && argc >= 3) {
+        HWND dialog = uidriver::WaitForCaption(argv[2], ms(3, 10000));
+        if (!dialog) return 1;
+        Print(HwndText(dialog));
+        return 0;
+    }
+    if (verb == L"text" && argc >= 3) {
+        HWND hwnd = ParseHwnd(argv[2]);
+        if (!::IsWindow(hwnd)) return 1;
+        Print(argc >= 4 ? uidriver::ControlText(hwnd, _wtoi(argv[3])) : uidriver::Text(hwnd));
+        return 0;
+    }
+    if (verb == L"set-text" && argc >= 5) {
+        uidriver::SetControlText(ParseHwnd(argv[2]), _wtoi(argv[3]), argv[4]);
+        return 0;
+    }
+    if (verb == L"combo" && argc >= 4) {
+        HWND hwnd = ParseHwnd(argv[2]);
+        if (argc >= 5) return uidriver::ComboSelect(hwnd, _wtoi(argv[3]), argv[4]) ? 0 : 1;
+        Print(uidriver::ComboText(hwnd, _wtoi(argv[3])));
+        return 0;
+    }
+    if (verb == L"click" && argc >= 4) {
+        uidriver::Click(ParseHwnd(argv[2]), _wtoi(argv[3]));
+        return 0;
+    }
+    if (verb == L"close" && argc >= 3) {
+        uidriver::Close(ParseHwnd(argv[2]));
+        return 0;
+    }
+    if (verb == L"wait-gone" && argc >= 3) {
+        return uidriver::WaitForGone(ParseHwnd(argv[2]), ms(3, 10000)) ? 0 : 1;
+    }
+    if (verb == L"answer" && argc >= 4) {
+        std::wstring text = uidriver::AnswerMessageBox(argv[2], _wtoi(argv[3]), ms(4, 10000));
+        if (text.empty()) return 1;
+        Print(text);
+        return 0;
+    }
+    if (verb == L"clipboard") {
+        std::wstring text;
+        if (!uidriver::ReadClipboard(text)) return 1;
+        Print(text);
+        return 0;
+    }
+    Print(kUsage);
+    return 2;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (...) {
+        return 2;
+    }
+}

@@ -1,0 +1,241 @@
+#include "UiDriver.h"
+
+#include <vector>
+
+namespace uidriver {
+
+Process::~Process() {
+    if (process_) ::CloseHandle(process_);
+}
+
+Process::Process(Process&& other) noexcept : process_(other.process_), pid_(other.pid_) {
+    other.process_ = nullptr;
+    other.pid_ = 0;
+}
+
+bool Process::Start(const std::wstring& app, const std::wstring& commandLine) {
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::wstring line = commandLine; // CreateProcessW may write into the command line
+    if (!::CreateProcessW(app.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &si, &pi))
+        return false;
+    ::CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    pid_ = pi.dwProcessId;
+    return true;
+}
+
+bool Process::Wait(DWORD timeoutMs, DWORD* exitCode) {
+    if (!process_ || ::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+    if (exitCode) ::GetExitCodeProcess(process_, exitCode);
+    return true;
+}
+
+void Process::Kill() {
+    if (process_) {
+        ::TerminateProcess(process_, 99);
+        ::WaitForSingleObject(process_, 5000);
+    }
+}
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+namespace {
+
+struct Search {
+    int controlId;
+    DWORD pid;
+    const std::wstring* caption;
+    HWND found;
+};
+
+bool IsDialog(HWND hwnd) {
+    wchar_t cls[16] = {};
+    ::GetClassNameW(hwnd, cls, 16);
+    return wcscmp(cls, L"#32770") == 0;
+}
+
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
+    Search* s = reinterpret_cast<Search*>(param);
+    if (!::IsWindowVisible(hwnd) || !IsDialog(hwnd)) return TRUE;
+    if (s->pid) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(hwnd, &pid);
+        if (pid != s->pid) return TRUE;
+    }
+    if (s->caption && Text(hwnd) != *s->caption) return TRUE;
+    if (s->controlId && !::GetDlgItem(hwnd, s->controlId)) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+HWND Find(int controlId, DWORD pid, const std::wstring* caption, DWORD timeoutMs) {
+    Search s = {controlId, pid, caption, nullptr};
+    WaitUntil(
+        [&] {
+            ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&s));
+            return s.found != nullptr;
+        },
+        timeoutMs);
+    return s.found;
+}
+
+} // namespace
+
+HWND WaitForDialog(int controlId, DWORD pid, DWORD timeoutMs) {
+    return Find(controlId, pid, nullptr, timeoutMs);
+}
+
+HWND WaitForCaption(const std::wstring& caption, DWORD timeoutMs) {
+    return Find(0, 0, &caption, timeoutMs);
+}
+
+bool WaitForGone(HWND hwnd, DWORD timeoutMs) {
+    return WaitUntil([&] { return !::IsWindow(hwnd); }, timeoutMs);
+}
+
+std::wstring Text(HWND hwnd) {
+    // WM_GETTEXT is marshalled across processes; GetWindowTextW is not for controls.
+    LRESULT length = ::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    if (length <= 0) return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
+    LRESULT got = ::SendMessageW(hwnd, WM_GETTEXT, buffer.size(),
+                                 reinterpret_cast<LPARAM>(buffer.data()));
+    return std::wstring(buffer.data(), got > 0 ? static_cast<size_t>(got) : 0);
+}
+
+std::wstring ControlText(HWND dialog, int controlId) {
+    return Text(::GetDlgItem(dialog, controlId));
+}
+
+void SetControlText(HWND dialog, int controlId, const std::wstring& text) {
+    ::SendMessageW(::GetDlgItem(dialog, controlId), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool IsChecked(HWND dialog, int controlId) {
+    return ::SendMessageW(::GetDlgItem(dialog, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::wstring ComboText(HWND dialog, int controlId) {
+    HWND combo = ::GetDlgItem(dialog, controlId);
+    LRESULT sel = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
+    if (sel < 0) return std::wstring();
+    LRESULT length = ::SendMessageW(combo, CB_GETLBTEXTLEN, sel, 0);
+    if (length < 0) return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
+    ::SendMessageW(combo, CB_GETLBTEXT, sel, reinterpret_cast<LPARAM>(buffer.data()));
+    return std::wstring(buffer.data());
+}
+
+bool ComboSelect(HWND dialog, int controlId, const std::wstring& text) {
+    HWND combo = ::GetDlgItem(dialog, controlId);
+    LRESULT at = ::SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                reinterpret_cast<LPARAM>(text.c_str()));
+    if (at < 0) return false;
+    ::SendMessageW(combo, CB_SETCURSEL, at, 0);
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(combo));
+    return true;
+}
+
+void Click(HWND dialog, int controlId) {
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, controlId)));
+}
+
+void Close(HWND window) { ::PostMessageW(window, WM_CLOSE, 0, 0); }
+
+namespace {
+
+BOOL CALLBACK CollectStatic(HWND hwnd, LPARAM param) {
+    wchar_t cls[16] = {};
+    ::GetClassNameW(hwnd, cls, 16);
+    if (_wcsicmp(cls, L"Static") == 0) {
+        std::wstring text = Text(hwnd);
+        if (!text.empty()) {
+            std::wstring* all = reinterpret_cast<std::wstring*>(param);
+            if (!all->empty()) *all += L"\n";
+            *all += text;
+        }
+    }
+    return TRUE;
+}
+
+} // namespace
+
+std::wstring MessageBoxText(HWND box) {
+    std::wstring all;
+    ::EnumChildWindows(box, &CollectStatic, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+std::wstring AnswerMessageBox(const std::wstring& caption, int buttonId, DWORD timeoutMs) {
+    HWND box = WaitForCaption(caption, timeoutMs);
+    if (!box) return std::wstring();
+    std::wstring text = MessageBoxText(box);
+    if (text.empty()) text = L" "; // found, even when it carries no text
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box, buttonId)));
+    WaitForGone(box, 5000);
+    return text;
+}
+
+bool ReadClipboard(std::wstring& text) {
+    text.clear();
+    bool opened = WaitUntil([] { return ::OpenClipboard(nullptr) != FALSE; }, 2000);
+    if (!opened) return false;
+    bool ok = false;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        if (const wchar_t* p = static_cast<const wchar_t*>(::GlobalLock(data))) {
+            text = p;
+            ok = true;
+            ::GlobalUnlock(data);
+        }
+    }
+    ::CloseClipboard();
+    return ok;
+}
+
+bool WriteClipboard(const std::wstring& text) {
+    if (!WaitUntil([] { return ::OpenClipboard(nullptr) != FALSE; }, 2000)) return false;
+    ::EmptyClipboard();
+    bool ok = false;
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    if (HGLOBAL mem = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+        memcpy(::GlobalLock(mem), text.c_str(), bytes);
+        ::GlobalUnlock(mem);
+        ok = ::SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
+        if (!ok) ::GlobalFree(mem);
+    }
+    ::CloseClipboard();
+    return ok;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                  0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
+                          nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                  0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+} // namespace uidriver

@@ -1,0 +1,23 @@
+# Shared by the Wine helpers: launcher paths, environment and prefix creation.
+# Sourced, not run.
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine honours these for WinHTTP's default configuration; the tests want none.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+
+# Creates the prefix once (about 10 s) and maps Verdana, which GDI+ needs for the
+# inscription, to DejaVu Sans. Serialised by a lock so parallel callers wait.
+wine_prepare_prefix() {
+    local prefix=$1
+    mkdir -p "$prefix" || return 1
+    (
+        flock 9
+        [ -f "$prefix/.lumexia-ready" ] && exit 0
+        WINEPREFIX=$prefix "$WINE" wineboot -i </dev/null >/dev/null 2>&1 9>&-
+        WINEPREFIX=$prefix "$WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+            /v Verdana /d 'DejaVu Sans' /f </dev/null >/dev/null 2>&1 9>&-
+        WINEPREFIX=$prefix "$WINESERVER" -w 9>&-
+        touch "$prefix/.lumexia-ready"
+    ) 9>"$prefix.lock"
+}

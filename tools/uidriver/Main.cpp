@@ -30,6 +30,7 @@ std::wstring HwndText(HWND hwnd) {
 
 const wchar_t kUsage[] =
     L"usage: uidriver write-task PATH...          write a task file, print its path\n"
+    L"       uidriver start APP COMMANDLINE       start APP with exactly COMMANDLINE\n"
     L"       uidriver find-dialog CONTROL [MS]    print the dialog holding CONTROL\n"
     L"       uidriver find-caption TEXT [MS]      print the dialog with caption TEXT\n"
     L"       uidriver text HWND [CONTROL]         print a window's or control's text\n"
@@ -55,6 +56,23 @@ int Run(int argc, wchar_t** argv) {
         std::wstring path = lumexia::WriteNewTaskFile(paths);
         if (path.empty()) return 1;
         Print(path);
+        return 0;
+    }
+    if (verb == L"start" && argc >= 4) {
+        // Started on the driver's desktop, like a program the shell starts there.
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        wchar_t desktop[256] = {};
+        if (::GetEnvironmentVariableW(L"UIDRIVER_DESKTOP", desktop, 256) && desktop[0])
+            si.lpDesktop = desktop;
+        PROCESS_INFORMATION pi = {};
+        std::wstring line = argv[3];
+        if (!::CreateProcessW(argv[2], &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                              &pi))
+            return 1;
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+        Print(std::to_wstring(pi.dwProcessId));
         return 0;
     }
     if (verb == L"find-dialog" && argc >= 3) {
@@ -114,8 +132,20 @@ int Run(int argc, wchar_t** argv) {
 
 } // namespace
 
+// Windows of a Wine virtual desktop (explorer /desktop=NAME) are only seen from a thread
+// attached to that desktop. The desktop may still be starting, so wait for it a while.
+void JoinDesktop() {
+    wchar_t name[256] = {};
+    if (!::GetEnvironmentVariableW(L"UIDRIVER_DESKTOP", name, 256) || !name[0]) return;
+    HDESK desk = nullptr;
+    uidriver::WaitUntil([&] { return (desk = ::OpenDesktopW(name, 0, FALSE, GENERIC_ALL)); },
+                        10000);
+    if (desk) ::SetThreadDesktop(desk);
+}
+
 int wmain(int argc, wchar_t** argv) {
     try {
+        JoinDesktop();
         return Run(argc, argv);
     } catch (...) {
         return 2;

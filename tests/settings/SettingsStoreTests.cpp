@@ -2,6 +2,8 @@
 // files, key replacement, empty values, safe replacement of the file, Cyrillic paths.
 #include "SettingsStore.h"
 
+#include "DataFolder.h"
+
 #include "SettingsTestSupport.h"
 #include "TestSupport.h"
 
@@ -127,6 +129,24 @@ TEST_F(SettingsStore, FailedWriteOfTheTemporaryKeepsTheOldFile) {
     EXPECT_FALSE(SaveSettings(doc.Get()));
     ::RemoveDirectoryW((path_ + L".new").c_str());
     EXPECT_EQ(ReadSettingsFile(), old);
+}
+
+TEST_F(SettingsStore, StrayTemporaryFromACrashIsHarmless) {
+    // A crash between writing the temporary and the rename leaves both files; the
+    // clean-up must keep the real one, and the next save must go through.
+    WriteSettingsFile("<settings><setting name=\"uid\" value=\"OLD\"/></settings>");
+    ASSERT_TRUE(WriteBytes(path_ + L".new", "<settings><setting name=\"ui"));
+    CleanDataFolder();
+    ASSERT_TRUE(FileExists(path_));
+    ComPtr<IXMLDOMDocument> doc = Opened();
+    std::wstring value;
+    ASSERT_TRUE(GetSetting(doc.Get(), L"uid", value));
+    EXPECT_EQ(value, L"OLD");
+    ASSERT_TRUE(SetSetting(doc.Get(), L"uid", L"NEW"));
+    ASSERT_TRUE(SaveSettings(doc.Get()));
+    EXPECT_FALSE(FileExists(path_ + L".new"));
+    ASSERT_TRUE(GetSetting(Opened().Get(), L"uid", value));
+    EXPECT_EQ(value, L"NEW");
 }
 
 TEST_F(SettingsStore, CyrillicValuesAndFolderRoundTripAsUtf8) {

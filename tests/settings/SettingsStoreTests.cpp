@@ -157,6 +157,9 @@ TEST_F(SettingsStore, CyrillicValuesAndFolderRoundTripAsUtf8) {
     ASSERT_TRUE(CreateXmlDocument(doc));
     ASSERT_TRUE(OpenSettingsFile(doc.Get(), file));
     ASSERT_TRUE(SetSetting(doc.Get(), L"usPrevSubscrTxt", L"Увеличить"));
+    // Line breaks, tabs and markup characters of a typed text survive the attribute.
+    const std::wstring typed = L"строка 1\r\nстрока 2\t<&>\"'  конец ";
+    ASSERT_TRUE(SetSetting(doc.Get(), L"usComment", typed));
     ASSERT_TRUE(SaveSettingsFile(doc.Get(), file));
     const std::string bytes = ReadBytes(file);
     EXPECT_NE(bytes.find(ToUtf8(L"value=\"Увеличить\"")), std::string::npos) << bytes;
@@ -166,6 +169,8 @@ TEST_F(SettingsStore, CyrillicValuesAndFolderRoundTripAsUtf8) {
     std::wstring value;
     ASSERT_TRUE(GetSetting(again.Get(), L"usPrevSubscrTxt", value));
     EXPECT_EQ(value, L"Увеличить");
+    ASSERT_TRUE(GetSetting(again.Get(), L"usComment", value));
+    EXPECT_EQ(value, typed);
     RemoveFile(file);
     ::RemoveDirectoryW(folder.c_str());
 }

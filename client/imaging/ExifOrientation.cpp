@@ -51,13 +51,14 @@ int ParseTiff(const uint8_t* tiff, size_t size) {
     if (!r.U16(2, magic) || magic != 42 || !r.U32(4, ifd)) return 0;
     unsigned count = 0;
     if (!r.U16(ifd, count)) return 0;
+    if (size_t(count) * 12 > size - ifd - 2) return 0; // the directory runs past the block
     for (unsigned n = 0; n < count; ++n) {
         const size_t entry = size_t(ifd) + 2 + size_t(n) * 12;
         unsigned tag = 0, type = 0, value = 0;
         uint32_t items = 0;
         if (!r.U16(entry, tag) || !r.U16(entry + 2, type) || !r.U32(entry + 4, items) ||
             !r.U16(entry + 8, value))
-            return 0; // the directory runs past the block
+            return 0;
         if (tag != 0x0112) continue;
         if (type != 3 || items != 1) return 0; // SHORT, one value, stored in place
         return (value >= 1 && value <= 8) ? static_cast<int>(value) : 0;

@@ -2,6 +2,7 @@
 
 #include "ImagePipeline.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace Gdiplus;
@@ -39,6 +40,42 @@ bool Save(GpBitmap* bitmap, const std::wstring& path, const wchar_t* mime) {
 bool SaveSolid(const std::wstring& path, int w, int h, ARGB colour, const wchar_t* mime) {
     GpBitmapPtr bitmap = Solid(w, h, colour);
     return Save(bitmap.Get(), path, mime);
+}
+
+bool WriteSolidGif(const std::wstring& path, int w, int h, ARGB colour) {
+    auto le16 = [](int v) {
+        return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF)};
+    };
+    std::string gif = "GIF89a" + le16(w) + le16(h) + "\xF6" + std::string(2, '\0');
+    std::string table(128 * 3, '\0'); // 128 entries, only entry 0 used
+    table[0] = static_cast<char>(colour >> 16 & 0xFF);
+    table[1] = static_cast<char>(colour >> 8 & 0xFF);
+    table[2] = static_cast<char>(colour & 0xFF);
+    gif += table + "\x2C" + le16(0) + le16(0) + le16(w) + le16(h) + std::string(1, '\0');
+    // Minimum code size 7: codes are 8 bits wide, one per byte, as long as a clear code
+    // comes before the table would grow past 256 entries.
+    gif += '\x07';
+    std::string codes;
+    const long pixels = static_cast<long>(w) * h;
+    for (long done = 0; done < pixels;) {
+        codes += static_cast<char>(0x80); // clear
+        for (int k = 0; k < 100 && done < pixels; ++k, ++done)
+            codes += '\0';
+    }
+    codes += static_cast<char>(0x81); // end of information
+    for (size_t at = 0; at < codes.size(); at += 255) {
+        const size_t n = std::min<size_t>(255, codes.size() - at);
+        gif += static_cast<char>(n);
+        gif += codes.substr(at, n);
+    }
+    gif += std::string(1, '\0') + "\x3B";
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(f, gif.data(), static_cast<DWORD>(gif.size()), &written, nullptr) &&
+                    written == gif.size();
+    ::CloseHandle(f);
+    return ok;
 }
 
 std::string WithExifOrientation(const std::string& jpeg, int value, bool big) {

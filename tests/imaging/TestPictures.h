@@ -16,6 +16,9 @@ void Fill(Gdiplus::GpBitmap* bitmap, int x, int y, int w, int h, Gdiplus::ARGB c
 bool Save(Gdiplus::GpBitmap* bitmap, const std::wstring& path, const wchar_t* mime);
 bool SaveSolid(const std::wstring& path, int w, int h, Gdiplus::ARGB colour, const wchar_t* mime);
 
+// A single-colour GIF written byte by byte (the platform's GIF encoder is not relied on).
+bool WriteSolidGif(const std::wstring& path, int w, int h, Gdiplus::ARGB colour);
+
 // JPEG bytes with an APP1 Exif segment carrying orientation `value` inserted after SOI.
 std::string WithExifOrientation(const std::string& jpeg, int value, bool bigEndian);
 

@@ -1,0 +1,227 @@
+#include "SettingsGroups.h"
+
+#include "DataFolder.h"
+#include "SettingsStore.h"
+
+#include <cwchar>
+#include <new>
+
+namespace lumexia {
+
+namespace {
+
+// Opens the settings file into a fresh document; false when no parser can be created.
+bool Open(ComPtr<IXMLDOMDocument>& doc) {
+    return CreateXmlDocument(doc) && OpenSettings(doc.Get());
+}
+
+void Read(IXMLDOMDocument* doc, const wchar_t* key, std::wstring& field) {
+    std::wstring text;
+    if (GetSetting(doc, key, text)) field.swap(text);
+}
+void Read(IXMLDOMDocument* doc, const wchar_t* key, bool& field) {
+    std::wstring text;
+    if (GetSetting(doc, key, text)) field = ParseSettingBool(text);
+}
+void Read(IXMLDOMDocument* doc, const wchar_t* key, int& field) {
+    std::wstring text;
+    if (GetSetting(doc, key, text)) field = ParseSettingInt(text);
+}
+
+// The results of single writes are ignored: the save decides.
+void Write(IXMLDOMDocument* doc, const wchar_t* key, const std::wstring& value) {
+    SetSetting(doc, key, value);
+}
+void Write(IXMLDOMDocument* doc, const wchar_t* key, bool value) {
+    SetSetting(doc, key, FormatSettingBool(value));
+}
+void Write(IXMLDOMDocument* doc, const wchar_t* key, int value) {
+    SetSetting(doc, key, FormatSettingInt(value));
+}
+
+// Runs a group operation; running out of memory in a string counts as failure.
+template <typename Body> bool Guarded(Body body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+} // namespace
+
+bool ParseSettingBool(const std::wstring& text) {
+    return !text.empty() && (text[0] == L'T' || text[0] == L't');
+}
+
+int ParseSettingInt(const std::wstring& text) {
+    // wcstol saturates instead of overflowing on absurdly long digit runs.
+    return static_cast<int>(std::wcstol(text.c_str(), nullptr, 10));
+}
+
+std::wstring FormatSettingBool(bool value) {
+    return value ? L"True" : L"False";
+}
+
+std::wstring FormatSettingInt(int value) {
+    return std::to_wstring(value);
+}
+
+void ResetUploadSettings(UploadSettings& settings) {
+    settings = UploadSettings();
+}
+
+bool LoadUploadSettings(UploadSettings& s) {
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        if (!Open(doc)) return false;
+        ResetUploadSettings(s);
+        IXMLDOMDocument* d = doc.Get();
+        Read(d, L"usIsResize", s.isResize);
+        Read(d, L"usMaxSize", s.maxSize);
+        Read(d, L"usIsSubscr", s.isSubscr);
+        Read(d, L"usSubscrTxt", s.subscrText);
+        Read(d, L"usOutFormat", s.outFormat);
+        Read(d, L"usJpegQuality", s.jpegQuality);
+        Read(d, L"usPrevMaxSize", s.prevMaxSize);
+        Read(d, L"usPrevIsSubscr", s.prevIsSubscr);
+        Read(d, L"usPrevSubscrTxt", s.prevSubscrText);
+        Read(d, L"usComment", s.comment);
+        Read(d, L"usUserUrl", s.userUrl);
+        Read(d, L"usIdAlbum", s.idAlbum);
+        Read(d, L"usTags", s.tags);
+        Read(d, L"usTypeCode", s.typeCode);
+        Read(d, L"usIsPublic", s.isPublic);
+        return true;
+    });
+}
+
+bool SaveUploadSettings(const UploadSettings& s) {
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        if (!Open(doc)) return false;
+        IXMLDOMDocument* d = doc.Get();
+        // This order fixes the order of the elements in the file.
+        Write(d, L"usComment", s.comment);
+        Write(d, L"usIdAlbum", s.idAlbum);
+        Write(d, L"usIsResize", s.isResize);
+        Write(d, L"usIsSubscr", s.isSubscr);
+        Write(d, L"usJpegQuality", s.jpegQuality);
+        Write(d, L"usMaxSize", s.maxSize);
+        Write(d, L"usOutFormat", s.outFormat);
+        Write(d, L"usPrevIsSubscr", s.prevIsSubscr);
+        Write(d, L"usPrevMaxSize", s.prevMaxSize);
+        Write(d, L"usPrevSubscrTxt", s.prevSubscrText);
+        Write(d, L"usSubscrTxt", s.subscrText);
+        Write(d, L"usTypeCode", s.typeCode);
+        Write(d, L"usUserUrl", s.userUrl);
+        Write(d, L"usIsPublic", s.isPublic);
+        Write(d, L"usTags", s.tags);
+        return SaveSettings(d);
+    });
+}
+
+bool LoadProxySettings(ProxySettings& s) {
+    s = ProxySettings();
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        if (!Open(doc)) return false;
+        Read(doc.Get(), L"proxyaddr", s.address);
+        Read(doc.Get(), L"proxyport", s.port);
+        Read(doc.Get(), L"proxyfull", s.full);
+        Read(doc.Get(), L"proxyisuse", s.isUse);
+        return true;
+    });
+}
+
+bool SaveProxySettings(const ProxySettings& s) {
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        if (!Open(doc)) return false;
+        Write(doc.Get(), L"proxyisuse", s.isUse);
+        Write(doc.Get(), L"proxyport", s.port);
+        Write(doc.Get(), L"proxyaddr", s.address);
+        Write(doc.Get(), L"proxyfull", s.full);
+        return SaveSettings(doc.Get());
+    });
+}
+
+bool LoadNoticeFlags(NoticeFlags& flags) {
+    flags = NoticeFlags();
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        if (!Open(doc)) return false;
+        Read(doc.Get(), L"isshcompl", flags.showCompletion);
+        Read(doc.Get(), L"isshowupdexist", flags.showUpdate);
+        return true;
+    });
+}
+
+bool SaveNoticeFlags(const NoticeFlags& flags) {
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        if (!Open(doc)) return false;
+        Write(doc.Get(), L"isshcompl", flags.showCompletion);
+        Write(doc.Get(), L"isshowupdexist", flags.showUpdate);
+        return SaveSettings(doc.Get());
+    });
+}
+
+bool LoadCredentials(UserCredentials& c) {
+    c = UserCredentials();
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        if (!Open(doc)) return false;
+        Read(doc.Get(), L"username", c.userName);
+        Read(doc.Get(), L"userpass", c.password);
+        return true;
+    });
+}
+
+bool SaveCredentials(const UserCredentials& c) {
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        if (!Open(doc)) return false;
+        Write(doc.Get(), L"username", c.userName);
+        Write(doc.Get(), L"userpass", c.password);
+        return SaveSettings(doc.Get());
+    });
+}
+
+bool LoadClientId(std::wstring& id) {
+    id.clear();
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        if (!Open(doc)) return false;
+        Read(doc.Get(), L"uid", id);
+        return true;
+    });
+}
+
+bool SaveClientId(const std::wstring& id) {
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        if (!Open(doc)) return false;
+        Write(doc.Get(), L"uid", id);
+        return SaveSettings(doc.Get());
+    });
+}
+
+bool ObtainClientId(std::wstring& idLower) {
+    idLower.clear();
+    return Guarded([&] {
+        std::wstring id;
+        LoadClientId(id);
+        if (id.empty()) {
+            id = NewHexId();
+            if (id.empty()) return false;
+            // A failed save only means the next run makes another id.
+            SaveClientId(id);
+        }
+        ::CharLowerBuffW(&id[0], static_cast<DWORD>(id.size()));
+        idLower.swap(id);
+        return true;
+    });
+}
+
+} // namespace lumexia

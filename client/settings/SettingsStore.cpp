@@ -61,13 +61,15 @@ bool SetSetting(IXMLDOMDocument* doc, const wchar_t* key, const std::wstring& va
     if (!doc || !key) return false;
     ComPtr<IXMLDOMNode> settings = SelectXmlNode(doc, L"//settings");
     if (!settings) return false;
-    ComPtr<IXMLDOMNode> old = SelectXmlNode(doc, SettingXPath(key));
-    if (old && FAILED(RemoveXmlChild(settings.Get(), old.Get()))) return false;
+    // The new element is made complete before the old one goes, so a failure on the way
+    // leaves the stored value in place.
     ComPtr<IXMLDOMElement> setting = CreateXmlElement(doc, L"setting");
     if (!setting) return false;
     // name before value: the attributes are written in this order.
     if (FAILED(SetXmlAttribute(setting.Get(), L"name", key))) return false;
     if (FAILED(SetXmlAttribute(setting.Get(), L"value", value))) return false;
+    ComPtr<IXMLDOMNode> old = SelectXmlNode(doc, SettingXPath(key));
+    if (old && FAILED(RemoveXmlChild(settings.Get(), old.Get()))) return false;
     return SUCCEEDED(AppendXmlChild(settings.Get(), setting.Get()));
 }
 

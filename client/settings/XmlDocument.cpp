@@ -132,6 +132,27 @@ ComPtr<IXMLDOMNode> SelectXmlNode(IXMLDOMNode* from, const std::wstring& xpath) 
     return node;
 }
 
+ComPtr<IXMLDOMNodeList> SelectXmlNodes(IXMLDOMNode* from, const std::wstring& xpath) {
+    ComPtr<IXMLDOMNodeList> list;
+    if (!from) return list;
+    UniqueBstr query = ToBstr(xpath);
+    if (!query) return list;
+    if (from->selectNodes(query.Get(), list.ReleaseAndGetAddressOf()) != S_OK) list.Reset();
+    return list;
+}
+
+long XmlNodeCount(IXMLDOMNodeList* list) {
+    long length = 0;
+    if (!list || list->get_length(&length) != S_OK || length < 0) return 0;
+    return length;
+}
+
+ComPtr<IXMLDOMNode> XmlNodeAt(IXMLDOMNodeList* list, long index) {
+    ComPtr<IXMLDOMNode> node;
+    if (!list || list->get_item(index, node.ReleaseAndGetAddressOf()) != S_OK) node.Reset();
+    return node;
+}
+
 bool SelectXmlText(IXMLDOMNode* from, const std::wstring& xpath, std::wstring& text) {
     text.clear();
     ComPtr<IXMLDOMNode> node = SelectXmlNode(from, xpath);

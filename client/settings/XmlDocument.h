@@ -22,6 +22,11 @@ __CRT_UUID_DECL(IXMLDOMNode, 0x2933bf80, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0,
 __CRT_UUID_DECL(IXMLDOMElement, 0x2933bf86, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98,
                 0x3e, 0x60)
 
+__CRT_UUID_DECL(IXMLDOMNodeList, 0x2933bf82, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98,
+                0x3e, 0x60)
+__CRT_UUID_DECL(IXMLDOMNamedNodeMap, 0x2933bf83, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98,
+                0x3e, 0x60)
+
 namespace lumexia {
 
 using Microsoft::WRL::ComPtr;
@@ -61,6 +66,12 @@ bool SaveXmlFile(IXMLDOMDocument* doc, const std::wstring& path);
 // First node matching `xpath` below `from` (a document is a node too). Only S_OK counts:
 // no match (S_FALSE) and every error give an empty pointer.
 ComPtr<IXMLDOMNode> SelectXmlNode(IXMLDOMNode* from, const std::wstring& xpath);
+// Every node matching `xpath` below `from`, in document order; empty pointer when the
+// selection fails. A selection without matches is a list of length 0.
+ComPtr<IXMLDOMNodeList> SelectXmlNodes(IXMLDOMNode* from, const std::wstring& xpath);
+long XmlNodeCount(IXMLDOMNodeList* list);
+// Item `index` of `list`; empty pointer when out of range or on error.
+ComPtr<IXMLDOMNode> XmlNodeAt(IXMLDOMNodeList* list, long index);
 // Convenience for the common case: select, then take the node's text.
 bool SelectXmlText(IXMLDOMNode* from, const std::wstring& xpath, std::wstring& text);
 

@@ -2,6 +2,8 @@
 // files, key replacement, empty values, safe replacement of the file, Cyrillic paths.
 #include "SettingsStore.h"
 
+#include "DataFolder.h"
+
 #include "SettingsTestSupport.h"
 #include "TestSupport.h"
 
@@ -129,6 +131,24 @@ TEST_F(SettingsStore, FailedWriteOfTheTemporaryKeepsTheOldFile) {
     EXPECT_EQ(ReadSettingsFile(), old);
 }
 
+TEST_F(SettingsStore, StrayTemporaryFromACrashIsHarmless) {
+    // A crash between writing the temporary and the rename leaves both files; the
+    // clean-up must keep the real one, and the next save must go through.
+    WriteSettingsFile("<settings><setting name=\"uid\" value=\"OLD\"/></settings>");
+    ASSERT_TRUE(WriteBytes(path_ + L".new", "<settings><setting name=\"ui"));
+    CleanDataFolder();
+    ASSERT_TRUE(FileExists(path_));
+    ComPtr<IXMLDOMDocument> doc = Opened();
+    std::wstring value;
+    ASSERT_TRUE(GetSetting(doc.Get(), L"uid", value));
+    EXPECT_EQ(value, L"OLD");
+    ASSERT_TRUE(SetSetting(doc.Get(), L"uid", L"NEW"));
+    ASSERT_TRUE(SaveSettings(doc.Get()));
+    EXPECT_FALSE(FileExists(path_ + L".new"));
+    ASSERT_TRUE(GetSetting(Opened().Get(), L"uid", value));
+    EXPECT_EQ(value, L"NEW");
+}
+
 TEST_F(SettingsStore, CyrillicValuesAndFolderRoundTripAsUtf8) {
     const std::wstring folder = NewScratchFolder() + L"Настройки\\";
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
@@ -137,6 +157,9 @@ TEST_F(SettingsStore, CyrillicValuesAndFolderRoundTripAsUtf8) {
     ASSERT_TRUE(CreateXmlDocument(doc));
     ASSERT_TRUE(OpenSettingsFile(doc.Get(), file));
     ASSERT_TRUE(SetSetting(doc.Get(), L"usPrevSubscrTxt", L"Увеличить"));
+    // Line breaks, tabs and markup characters of a typed text survive the attribute.
+    const std::wstring typed = L"строка 1\r\nстрока 2\t<&>\"'  конец ";
+    ASSERT_TRUE(SetSetting(doc.Get(), L"usComment", typed));
     ASSERT_TRUE(SaveSettingsFile(doc.Get(), file));
     const std::string bytes = ReadBytes(file);
     EXPECT_NE(bytes.find(ToUtf8(L"value=\"Увеличить\"")), std::string::npos) << bytes;
@@ -146,6 +169,8 @@ TEST_F(SettingsStore, CyrillicValuesAndFolderRoundTripAsUtf8) {
     std::wstring value;
     ASSERT_TRUE(GetSetting(again.Get(), L"usPrevSubscrTxt", value));
     EXPECT_EQ(value, L"Увеличить");
+    ASSERT_TRUE(GetSetting(again.Get(), L"usComment", value));
+    EXPECT_EQ(value, typed);
     RemoveFile(file);
     ::RemoveDirectoryW(folder.c_str());
 }

@@ -85,6 +85,31 @@ TEST_F(XmlNodes, SelectionTextAttributesAndChildren) {
     EXPECT_FALSE(XmlHasChildren(SelectXmlNode(doc.Get(), L"//Empty").Get()));
 }
 
+TEST_F(XmlNodes, NodeListsInDocumentOrderWithRelativeChildren) {
+    ComPtr<IXMLDOMDocument2> doc;
+    ASSERT_TRUE(CreateXmlDocument2(doc));
+    ASSERT_TRUE(LoadXmlText(doc.Get(), L"<OperationResult><Result>"
+                                       L"<PubFAlb><Id>1</Id><Title>Море</Title></PubFAlb>"
+                                       L"<PubFAlb><Id>2</Id></PubFAlb>"
+                                       L"<PubFAlb><Id>3</Id><Title>Горы</Title></PubFAlb>"
+                                       L"</Result></OperationResult>"));
+    ComPtr<IXMLDOMNodeList> albums = SelectXmlNodes(doc.Get(), L"//OperationResult/Result/PubFAlb");
+    ASSERT_TRUE(albums);
+    ASSERT_EQ(XmlNodeCount(albums.Get()), 3);
+    std::wstring seen;
+    for (long i = 0; i < XmlNodeCount(albums.Get()); ++i) {
+        ComPtr<IXMLDOMNode> album = XmlNodeAt(albums.Get(), i);
+        std::wstring id, title;
+        ASSERT_TRUE(SelectXmlText(album.Get(), L"Id", id));
+        seen += id + L":" + (SelectXmlText(album.Get(), L"Title", title) ? title : L"-") + L" ";
+    }
+    EXPECT_EQ(seen, L"1:Море 2:- 3:Горы ");
+    EXPECT_FALSE(XmlNodeAt(albums.Get(), 3));
+    ComPtr<IXMLDOMNodeList> none = SelectXmlNodes(doc.Get(), L"//Nothing");
+    ASSERT_TRUE(none);
+    EXPECT_EQ(XmlNodeCount(none.Get()), 0);
+}
+
 TEST_F(XmlNodes, CreatedElementsAppendAndRemove) {
     ComPtr<IXMLDOMDocument> doc;
     ASSERT_TRUE(CreateXmlDocument(doc));

@@ -32,6 +32,11 @@
 #define IDC_TAGS 1056
 #define IDC_PUBLIC 1060
 
+// Progress dialog (102).
+#define IDC_SERVER_CANCEL 1019
+#define IDC_SERVER_PROGRESS 1021
+#define IDC_SERVER_LABEL 1037
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -1,0 +1,224 @@
+#include "ImagePipeline.h"
+
+#include "ExifOrientation.h"
+#include "Inscription.h"
+#include "ScopedWin.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
+namespace lumexia {
+
+using namespace Gdiplus;
+
+namespace {
+
+// The published GDI+ raw-format and encoder-parameter identifiers.
+constexpr GUID kFormatJpeg = {
+    0xb96b3cae, 0x0728, 0x11d3, {0x9d, 0x7b, 0, 0, 0xf8, 0x1e, 0xf3, 0x2e}};
+constexpr GUID kFormatPng = {
+    0xb96b3caf, 0x0728, 0x11d3, {0x9d, 0x7b, 0, 0, 0xf8, 0x1e, 0xf3, 0x2e}};
+constexpr GUID kFormatGif = {
+    0xb96b3cb0, 0x0728, 0x11d3, {0x9d, 0x7b, 0, 0, 0xf8, 0x1e, 0xf3, 0x2e}};
+constexpr GUID kEncoderQuality = {
+    0x1d5be4b5, 0xfa4a, 0x452d, {0x9c, 0xdd, 0x5d, 0xb3, 0x51, 0x05, 0xe7, 0xeb}};
+
+// Copy-path values: fixed numbers, not the user's settings.
+constexpr int kCopyMaxSize = 640;
+constexpr int kCopyQuality = 85;
+
+// The request body the sending side builds has room for 9,999,999 bytes, part heads and
+// up to 27 fields included.
+constexpr uint64_t kBodyCapacity = 9999999;
+constexpr uint64_t kHeadsAndFixedFields = 16 * 1024;
+
+const wchar_t kLoadFailed[] =
+    L"Файл поврежден, не является графическим, или его формат не поддерживается.";
+
+bool SameGuid(const GUID& a, const GUID& b) {
+    return ::IsEqualGUID(a, b) != FALSE;
+}
+
+int SourceLength(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    UniqueFind find(::FindFirstFileW(path.c_str(), &data));
+    if (!find) return -1;
+    return static_cast<int>(data.nFileSizeLow);
+}
+
+bool FileSize(const std::wstring& path, uint64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+// A prepared file that cannot go out whole is refused here, where the user can still
+// skip it, rather than sent cut short.
+bool FitsOneRequest(const std::wstring& sourcePath, const UploadSettings& settings,
+                    const std::wstring& outputPath, std::wstring& error) {
+    uint64_t size = 0;
+    const uint64_t limit = MaxPreparedFileBytes(sourcePath, settings);
+    if (!FileSize(outputPath, size)) {
+        error = L"Не удалось проверить размер подготовленного файла.";
+        return false;
+    }
+    if (size <= limit) return true;
+    ::DeleteFileW(outputPath.c_str());
+    error = L"Подготовленный файл слишком велик для отправки: " + std::to_wstring(size) +
+            L" байт, допустимо не более " + std::to_wstring(limit) +
+            L" байт. Уменьшите изображение или выберите формат JPEG.";
+    return false;
+}
+
+} // namespace
+
+uint64_t MaxPreparedFileBytes(const std::wstring& sourcePath, const UploadSettings& settings) {
+    // Free texts travel as UTF-8: at most three bytes per UTF-16 code unit.
+    const uint64_t texts = sourcePath.size() + settings.subscrText.size() +
+                           settings.prevSubscrText.size() + settings.comment.size() +
+                           settings.userUrl.size() + settings.idAlbum.size() + settings.tags.size();
+    const uint64_t reserve = kHeadsAndFixedFields + 3 * texts;
+    return reserve < kBodyCapacity ? kBodyCapacity - reserve : 0;
+}
+
+bool FindEncoder(const wchar_t* mimeType, CLSID& clsid) {
+    UINT count = 0, bytes = 0;
+    if (gp::GdipGetImageEncodersSize(&count, &bytes) != Ok || count == 0 || bytes == 0)
+        return false;
+    std::vector<unsigned char> buffer(bytes);
+    auto* codecs = reinterpret_cast<ImageCodecInfo*>(buffer.data());
+    if (gp::GdipGetImageEncoders(count, bytes, codecs) != Ok) return false;
+    for (UINT i = 0; i < count; ++i) {
+        if (codecs[i].MimeType && std::wcscmp(codecs[i].MimeType, mimeType) == 0) {
+            clsid = codecs[i].Clsid;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath,
+                  const UploadSettings& settings, PreparedImage& image, std::wstring& error) {
+    image.origLength = SourceLength(sourcePath);
+
+    GpBitmapPtr source;
+    if (gp::GdipCreateBitmapFromFile(sourcePath.c_str(), source.Put()) != Ok || !source) {
+        error = kLoadFailed;
+        return false;
+    }
+    const bool png = settings.outFormat == 1;
+    const GUID& target = png ? kFormatPng : kFormatJpeg;
+
+    GUID raw = {};
+    gp::GdipGetImageRawFormat(source.Get(), &raw);
+    UINT width = 0, height = 0;
+    gp::GdipGetImageHeight(source.Get(), &height);
+    gp::GdipGetImageWidth(source.Get(), &width);
+    image.origHeight = height;
+    image.origWidth = width;
+
+    const std::wstring inscription = TrimText(settings.subscrText);
+    const bool resize =
+        settings.isResize && static_cast<long long>(std::max(width, height)) > settings.maxSize;
+    const bool rotate = settings.rotation != 0;
+    const bool caption = settings.isSubscr && !inscription.empty();
+
+    if (!resize && !rotate && !caption && (SameGuid(raw, target) || SameGuid(raw, kFormatGif))) {
+        image.isResize = 0;
+        image.maxSize = kCopyMaxSize;
+        image.isRotation = 0;
+        image.rotation = 0;
+        image.isOptimizeFormat = 0;
+        image.isOptimizedFormat = 0;
+        image.isInscription = 0;
+        image.inscription.clear();
+        image.jpegQuality = kCopyQuality;
+        image.resizeCoeff = 1.0;
+        source.Reset(); // the file must not stay open while it is copied
+        if (!::CopyFileW(sourcePath.c_str(), outputPath.c_str(), FALSE)) {
+            error = L"Не удалось скопировать файл во временную папку (код ошибки " +
+                    std::to_wstring(::GetLastError()) + L").";
+            return false;
+        }
+        return FitsOneRequest(sourcePath, settings, outputPath, error);
+    }
+
+    image.isOptimizeFormat = 1;
+    image.isOptimizedFormat = 1;
+    image.isRotation = rotate ? 1 : 0;
+    image.rotation = settings.rotation;
+    image.isResize = settings.isResize ? 1 : 0;
+    image.maxSize = settings.maxSize;
+
+    // Cameras store many photos sideways and record it in the EXIF orientation; the
+    // re-encoded file carries no metadata, so the picture is turned upright first.
+    if (SameGuid(raw, kFormatJpeg)) {
+        const int upright = OrientationRotateFlip(ReadExifOrientation(sourcePath));
+        if (upright != 0)
+            gp::GdipImageRotateFlip(source.Get(), static_cast<RotateFlipType>(upright));
+    }
+    if (rotate)
+        gp::GdipImageRotateFlip(source.Get(), static_cast<RotateFlipType>(settings.rotation));
+
+    gp::GdipGetImageWidth(source.Get(), &width);
+    gp::GdipGetImageHeight(source.Get(), &height);
+
+    double coeff = 1.0;
+    if (resize) {
+        coeff =
+            static_cast<double>(settings.maxSize) / static_cast<double>(std::max(width, height));
+        if (coeff > 1.0 || coeff <= 0.0) coeff = 1.0;
+    }
+    image.resizeCoeff = coeff;
+    const INT newWidth = static_cast<INT>(width * coeff);
+    const INT newHeight = static_cast<INT>(height * coeff);
+
+    GpBitmapPtr result;
+    gp::GdipCreateBitmapFromScan0(newWidth, newHeight, 0, PixelFormat32bppARGB, nullptr,
+                                  result.Put());
+    GpGraphicsPtr surface;
+    if (result) gp::GdipGetImageGraphicsContext(result.Get(), surface.Put());
+    if (surface) {
+        gp::GdipSetInterpolationMode(surface.Get(), InterpolationModeHighQualityBicubic);
+        gp::GdipGraphicsClear(surface.Get(), 0xFFFFFFFF);
+        gp::GdipDrawImageRectI(surface.Get(), source.Get(), 0, 0, newWidth, newHeight);
+    }
+
+    image.isInscription = settings.isSubscr ? 1 : 0;
+    image.inscription = inscription;
+    if (caption && result) DrawInscription(result.Get(), inscription);
+
+    if (surface) gp::GdipFlush(surface.Get(), FlushIntentionFlush);
+    image.jpegQuality = settings.jpegQuality;
+
+    CLSID encoder;
+    if (settings.outFormat == 0) {
+        if (!FindEncoder(L"image/jpeg", encoder)) return false;
+        EncoderParameters parameters;
+        ULONG quality = static_cast<ULONG>(settings.jpegQuality);
+        parameters.Count = 1;
+        parameters.Parameter[0].Guid = kEncoderQuality;
+        parameters.Parameter[0].NumberOfValues = 1;
+        parameters.Parameter[0].Type = EncoderParameterValueTypeLong;
+        parameters.Parameter[0].Value = &quality;
+        if (!result || gp::GdipSaveImageToFile(result.Get(), outputPath.c_str(), &encoder,
+                                               &parameters) != Ok) {
+            error = L"Ошибка при сохранении файла (jpg)";
+            return false;
+        }
+    } else if (settings.outFormat == 1) {
+        if (!FindEncoder(L"image/png", encoder)) return false;
+        if (!result ||
+            gp::GdipSaveImageToFile(result.Get(), outputPath.c_str(), &encoder, nullptr) != Ok) {
+            error = L"Ошибка при сохранении файла (png)";
+            return false;
+        }
+    } else {
+        return false;
+    }
+    return FitsOneRequest(sourcePath, settings, outputPath, error);
+}
+
+} // namespace lumexia

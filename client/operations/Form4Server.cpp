@@ -1,0 +1,205 @@
+#include "Form4Server.h"
+
+#include "CenterOnOwner.h"
+#include "ScopedWin.h"
+#include "resource.h"
+
+#include <commctrl.h>
+
+namespace lumexia {
+namespace {
+
+const wchar_t* Title(int kind) {
+    switch (kind) {
+    case kOperationAlbumList:
+        return L"Загрузка альбомов пользователя";
+    case kOperationLoginCheck:
+        return L"Проверка имени пользователя и пароля";
+    case kOperationSending:
+        return L"Отправка изображений";
+    case kOperationProcessing:
+        return L"Обработка изображений";
+    case kOperationUpdateCheck:
+        return L"Проверка обновлений";
+    default:
+        return nullptr;
+    }
+}
+
+bool IsMarqueeKind(int kind) {
+    return kind == kOperationAlbumList || kind == kOperationLoginCheck ||
+           kind == kOperationUpdateCheck;
+}
+
+// How long the creator waits, after the modal loop, for a worker that has already sent
+// its end message to leave its thread routine.
+constexpr DWORD kFinishedWorkerWaitMs = 10000;
+
+} // namespace
+
+Form4Server::Form4Server(int kind)
+    : context_(std::make_shared<OperationContext>(kind)), outcome_(kOutcomeUnknownOperation) {
+    context_->operation = FindOperation(kind);
+}
+
+Form4Server::~Form4Server() {
+    if (worker_) ::CloseHandle(worker_);
+}
+
+bool Form4Server::Run(HWND owner) {
+    if (started_) return false;
+    const INT_PTR result = RunModal(IDD_SERVER, owner);
+    if (worker_) {
+        // The worker sent WM_SERVER_DONE and only has to return; an abandoned worker's
+        // handle was closed when the dialog gave up on it.
+        ::WaitForSingleObject(worker_, kFinishedWorkerWaitMs);
+        ::CloseHandle(worker_);
+        worker_ = nullptr;
+    }
+    return result != -1;
+}
+
+INT_PTR Form4Server::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInit();
+    case WM_SHOWWINDOW:
+        OnShow(static_cast<BOOL>(wParam));
+        return FALSE;
+    case WM_SERVER_PROGRESS:
+        OnProgress(wParam);
+        SetResult(0);
+        return TRUE;
+    case WM_SERVER_DONE:
+        OnDone();
+        SetResult(0);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_SERVER_CANCEL || LOWORD(wParam) == IDCANCEL) {
+            OnCancel();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_CLOSE:
+        OnCancel();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL Form4Server::OnInit() {
+    progress_ = Item(IDC_SERVER_PROGRESS);
+    label_ = Item(IDC_SERVER_LABEL);
+    CenterOnOwner(Handle());
+    success_ = false;
+    cancel_ = false;
+    outcome_ = kOutcomeUnknownOperation;
+    context_->dialog = Handle();
+
+    const int kind = context_->kind;
+    const wchar_t* title = Title(kind);
+    if (kind == kOperationSending || kind == kOperationProcessing) {
+        const size_t items =
+            kind == kOperationSending ? context_->prepared.size() : context_->jobs.size();
+        ::SendMessageW(progress_, PBM_SETSTEP, 1, 0);
+        ::SendMessageW(progress_, PBM_SETRANGE32, 0, static_cast<LPARAM>(items));
+        ::SendMessageW(progress_, PBM_SETPOS, 0, 0);
+        ::SetWindowTextW(label_, title);
+        SetCaption(title);
+    } else if (IsMarqueeKind(kind)) {
+        const LONG style = ::GetWindowLongW(Handle(), GWL_STYLE);
+        if (style & WS_MINIMIZEBOX) ::SetWindowLongW(Handle(), GWL_STYLE, style & ~WS_MINIMIZEBOX);
+        ::SetWindowTextW(label_, title);
+        SetCaption(title);
+        // The style first: the bar ignores the marquee message without it.
+        const LONG barStyle = ::GetWindowLongW(progress_, GWL_STYLE);
+        if (!(barStyle & PBS_MARQUEE))
+            ::SetWindowLongW(progress_, GWL_STYLE, barStyle | PBS_MARQUEE);
+        ::SendMessageW(progress_, PBM_SETMARQUEE, TRUE, 100);
+    }
+    return TRUE;
+}
+
+void Form4Server::OnShow(BOOL shown) {
+    if (!shown || started_) return;
+    started_ = true;
+    auto* holder = new (std::nothrow) std::shared_ptr<OperationContext>(context_);
+    if (holder) worker_ = ::CreateThread(nullptr, 0, &Form4Server::Worker, holder, 0, &workerId_);
+    if (!worker_) {
+        delete holder;
+        context_->outcome = L"Не удалось запустить операцию.";
+        ended_ = true;
+        success_ = false;
+        outcome_ = context_->outcome;
+        End(0);
+    }
+}
+
+void Form4Server::OnProgress(WPARAM done) {
+    if (ended_) return;
+    ::SendMessageW(progress_, PBM_SETPOS, done, 0);
+    const int kind = context_->kind;
+    if (kind != kOperationSending && kind != kOperationProcessing) return;
+    const LRESULT position = ::SendMessageW(progress_, PBM_GETPOS, 0, 0);
+    const LRESULT upper = ::SendMessageW(progress_, PBM_GETRANGE, FALSE, 0);
+    SetCaption(std::wstring(Title(kind)) + L" " + std::to_wstring(position) + L" из " +
+               std::to_wstring(upper));
+}
+
+void Form4Server::OnCancel() {
+    if (ended_) return;
+    if (!cancel_) {
+        cancel_ = true;
+        context_->cancel = true;
+        outcome_ = kOutcomeCancelled;
+        return;
+    }
+    // Second Cancel: give up on the worker without waiting. It keeps its own context;
+    // the creator gets a fresh one, so nothing it reads can change under it.
+    context_->abandoned = true;
+    context_ = std::make_shared<OperationContext>(context_->kind);
+    if (worker_) {
+        ::CloseHandle(worker_);
+        worker_ = nullptr;
+    }
+    success_ = false;
+    finished_ = false;
+    outcome_ = kOutcomeCancelled;
+    ended_ = true;
+    End(0);
+}
+
+void Form4Server::OnDone() {
+    if (ended_ || !context_->finished.load()) return;
+    finished_ = true;
+    success_ = context_->success;
+    cancel_ = cancel_ || context_->cancel.load();
+    // A stop the user asked for reads as such, whatever error the interrupted transfer
+    // left behind.
+    outcome_ = (cancel_ && !success_) ? std::wstring(kOutcomeCancelled) : context_->outcome;
+    ended_ = true;
+    End(0);
+}
+
+DWORD WINAPI Form4Server::Worker(void* parameter) {
+    std::unique_ptr<std::shared_ptr<OperationContext>> holder(
+        static_cast<std::shared_ptr<OperationContext>*>(parameter));
+    OperationContext& c = **holder;
+    {
+        ScopedCoInit com;
+        try {
+            if (c.operation) c.operation(c);
+        } catch (...) {
+            c.success = false;
+            c.outcome = L"Внутренняя ошибка при выполнении операции.";
+        }
+    }
+    c.finished = true;
+    // The dialog may end between this check and the send: the send then reaches an ended
+    // dialog (ignored) or no window at all. Either way nothing of the dialog is touched.
+    if (!c.abandoned.load()) ::SendMessageW(c.dialog, WM_SERVER_DONE, 0, 0);
+    return 0;
+}
+
+} // namespace lumexia

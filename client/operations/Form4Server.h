@@ -1,0 +1,74 @@
+// The progress dialog that runs one long operation on a worker thread (dialog 102).
+//
+// Use:
+//     Form4Server server(kOperationProcessing);
+//     OperationContext& in = server.Context();   // fill the inputs of the kind
+//     in.jobs = jobs; in.upload = settings;
+//     server.Run(::GetActiveWindow());
+//     server.Success(), server.Cancelled(), server.Outcome();
+//     if (server.Finished()) prepared = std::move(server.Context().prepared);
+//
+// The worker initialises COM, runs the kind's operation (FindOperation) and ends the
+// dialog with WM_SERVER_DONE. Cancel (button or close box) the first time only asks the
+// operation to stop; the second time the dialog ends at once without waiting. The
+// worker is then abandoned, never killed: it keeps its own reference to its context,
+// its progress and questions no longer reach any window, and Context() hands the
+// creator a fresh, empty context instead of the one the worker may still write.
+#pragma once
+
+#include "Dialog.h"
+#include "OperationContext.h"
+
+#include <memory>
+#include <string>
+
+namespace lumexia {
+
+constexpr UINT WM_SERVER_PROGRESS = WM_USER + 30; // wParam: count of items done
+constexpr UINT WM_SERVER_DONE = WM_USER + 31;
+
+class Form4Server : public Dialog {
+public:
+    explicit Form4Server(int kind);
+    ~Form4Server() override;
+
+    // Inputs before Run; outputs after Run, meaningful only when Finished().
+    OperationContext& Context() { return *context_; }
+    // Replaces the kind's operation (tools and tests); call before Run.
+    void SetOperation(OperationFn operation) { context_->operation = std::move(operation); }
+
+    // Runs the dialog modally; false when it could not be shown. One run per object.
+    bool Run(HWND owner);
+
+    bool Success() const { return success_; }
+    bool Cancelled() const { return cancel_; }
+    const std::wstring& Outcome() const { return outcome_; }
+    // True when the worker ran to its end and the context holds its results.
+    bool Finished() const { return finished_; }
+
+protected:
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    BOOL OnInit();
+    void OnShow(BOOL shown);
+    void OnProgress(WPARAM done);
+    void OnCancel();
+    void OnDone();
+
+    static DWORD WINAPI Worker(void* parameter);
+
+    std::shared_ptr<OperationContext> context_;
+    HWND progress_ = nullptr;
+    HWND label_ = nullptr;
+    HANDLE worker_ = nullptr;
+    DWORD workerId_ = 0;
+    bool started_ = false;
+    bool ended_ = false;
+    bool success_ = false;
+    bool cancel_ = false;
+    bool finished_ = false;
+    std::wstring outcome_;
+};
+
+} // namespace lumexia

@@ -1,0 +1,23 @@
+#include "OperationContext.h"
+
+#include "Form4Server.h"
+
+namespace lumexia {
+
+const wchar_t kOutcomeUnknownOperation[] = L"Неизвестная операция";
+const wchar_t kOutcomeCancelled[] = L"Прерванно пользователем";
+
+OperationContext::OperationContext(int operationKind)
+    : kind(operationKind), outcome(kOutcomeUnknownOperation), answer(kAnswerBufferBytes, 0) {}
+
+void OperationContext::ReportProgress(size_t done) {
+    if (abandoned.load()) return;
+    ::SendMessageW(dialog, WM_SERVER_PROGRESS, static_cast<WPARAM>(done), 0);
+}
+
+int OperationContext::Ask(const std::wstring& text, const std::wstring& caption, UINT type) {
+    if (abandoned.load()) return IDCANCEL;
+    return ::MessageBoxW(dialog, text.c_str(), caption.c_str(), type);
+}
+
+} // namespace lumexia

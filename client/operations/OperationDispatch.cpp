@@ -1,0 +1,16 @@
+// The operation of each kind. Each engineer adding an operation adds its case here.
+#include "OperationContext.h"
+#include "ProcessingPhase.h"
+
+namespace lumexia {
+
+OperationFn FindOperation(int kind) {
+    switch (kind) {
+    case kOperationProcessing:
+        return RunProcessing;
+    default:
+        return OperationFn();
+    }
+}
+
+} // namespace lumexia

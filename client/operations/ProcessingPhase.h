@@ -1,0 +1,12 @@
+// Operation kind 3: every path of the job list becomes a prepared file in the data
+// folder and a PreparedImage record; a picture that fails is skipped or ends the batch,
+// as the user answers. Needs GDI+ started by the caller (StartGdiplus).
+#pragma once
+
+#include "OperationContext.h"
+
+namespace lumexia {
+
+void RunProcessing(OperationContext& context);
+
+} // namespace lumexia

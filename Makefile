@@ -3,11 +3,12 @@
 #   make         build both architectures and stage dist/win32 and dist/win64
 #   make test    build, then run every test under Wine (64-bit build)
 #   make demo    build, then run the main job under Wine and save screenshots in build/
+#   make run     build, then open the client on your display against the stand-in
 JOBS ?= $(shell nproc)
 WIN64 := build/win64
 WIN32 := build/win32
 
-.PHONY: all bootstrap build build64 build32 test demo format clean
+.PHONY: all bootstrap build build64 build32 test demo run format clean
 
 all: build
 
@@ -35,6 +36,10 @@ test: build
 
 demo: build
 	tools/winenv $(WIN64) tools/demo.sh $(WIN64)
+
+# The client on your display, against the stand-in service.
+run: build
+	tools/winenv $(WIN64) tools/run.sh $(WIN64)
 
 format:
 	find client common shellext tools tests bench \( -name '*.cpp' -o -name '*.h' \) \

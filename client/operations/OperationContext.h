@@ -16,6 +16,7 @@
 #include "PreparedImage.h"
 #include "SettingsRecords.h"
 #include "TaskFile.h"
+#include "UploadedImage.h"
 
 #include <windows.h>
 
@@ -33,15 +34,6 @@ enum OperationKind : int {
     kOperationSending = 2,
     kOperationProcessing = 3,
     kOperationUpdateCheck = 4,
-};
-
-// One picture the service accepted, with its link code once formatted.
-struct UploadedImage {
-    std::wstring id;
-    std::wstring imgUrl;
-    std::wstring imgPreviewXUrl;
-    std::wstring imgPreviewUrl;
-    std::wstring code;
 };
 
 // One album of the user as the service lists it.

@@ -40,3 +40,8 @@
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif
+
+// Clipboard notice (106).
+#define IDC_CLIP_NOSHOW 1001
+#define IDC_CLIP_OK 1041
+#define IDC_CLIP_TEXT 1046

@@ -1,13 +1,84 @@
 #include "RunSequence.h"
 
+#include "DataFolder.h"
+#include "Form4Server.h"
+#include "FormClip.h"
 #include "FormMain.h"
+#include "GdiPlus.h"
+#include "LinkCodes.h"
+#include "SettingsGroups.h"
 #include "resource.h"
 
 namespace lumexia {
 
+namespace {
+
+std::wstring Lower(std::wstring text) {
+    if (!text.empty()) ::CharLowerW(&text[0]);
+    return text;
+}
+
+// Runs the processing phase; true with the prepared pictures when it ran to its end.
+bool ProcessPictures(const FormMain& main, const JobList& jobs, std::vector<PreparedImage>& out) {
+    // GDI+ runs only while pictures are prepared; a failed start makes every picture fail.
+    StartGdiplus();
+    Form4Server processing(kOperationProcessing);
+    OperationContext& in = processing.Context();
+    in.jobs = jobs;
+    in.upload = main.Options();
+    in.useProxy = true;
+    in.proxy = main.Proxy();
+    processing.Run(::GetActiveWindow());
+    ShutdownGdiplus();
+    if (!processing.Success() || !processing.Finished()) return false;
+    out = std::move(processing.Context().prepared);
+    return true;
+}
+
+// Whether the accepted pictures' codes go to the clipboard.
+bool ShouldHandOut(const Form4Server& sending, const UploadedList& uploaded) {
+    if (uploaded.empty()) return false;
+    if (sending.Cancelled())
+        return ::MessageBoxW(nullptr,
+                             L"Часть изображений была успешно загружена на сервер,\r\n"
+                             L"поместить коды этих изображений в буфер обмена",
+                             L"Результат обработки", MB_OKCANCEL) == IDOK;
+    return sending.Success();
+}
+
+} // namespace
+
 void RunSequence(JobList& jobs) {
     FormMain main(&jobs);
     main.RunModal(IDD_MAIN, ::GetActiveWindow());
+    if (!main.UploadRequested()) return;
+
+    std::vector<PreparedImage> prepared;
+    if (!ProcessPictures(main, jobs, prepared)) return; // stopped by the user: nothing sent
+
+    // The client id is stored upper-case and sent lower-case; the session id is new for
+    // every run and never stored.
+    std::wstring clientId;
+    ObtainClientId(clientId);
+    Form4Server sending(kOperationSending);
+    OperationContext& in = sending.Context();
+    in.clientId = Lower(clientId);
+    in.sessionId = Lower(NewHexId());
+    in.useProxy = true;
+    in.proxy = main.Proxy();
+    in.upload = main.Options();
+    in.prepared = std::move(prepared);
+    in.userId = main.Credentials().userId;
+    in.userTicket = main.Credentials().userTicket;
+    sending.Run(::GetActiveWindow());
+
+    // A worker abandoned by a second Cancel keeps its results to itself.
+    UploadedList uploaded;
+    if (sending.Finished()) uploaded = std::move(sending.Context().uploaded);
+    if (!ShouldHandOut(sending, uploaded)) return;
+    FormatLinkCodes(uploaded, main.Options().typeCode);
+    FormClip clip(&uploaded);
+    clip.RunModal(IDD_CLIP, ::GetActiveWindow());
 }
 
 } // namespace lumexia

@@ -1,19 +1,60 @@
 #include "FormMain.h"
 
 #include "JobIntake.h"
+#include "SettingsGroups.h"
 #include "resource.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
+
 
 namespace lumexia {
 
-INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+const LookupRow kRotationTable[4] = {
+    {0, L"0°"}, {1, L"90° по часовой"}, {2, L"180°"}, {3, L"90° против часовой"}};
+const LookupRow kFormatTable[2] = {{0, L"JPEG"}, {1, L"PNG"}};
+const LookupRow kLinkKindTable[7] = {
+    {1, L"1. Ссылка"},
+    {2, L"2. Картинка в тексте"},
+    {3, L"3. Превью - увеличение по клику"},
+    {6, L"6. HTML: картинка в тексте"},
+    {7, L"7. HTML: превью - увеличение по клику"},
+    {8, L"8. BBCode, строчные буквы: картинка в тексте"},
+    {9, L"9. BBCode, строчные буквы: превью - увеличение по клику"}};
+
+namespace {
+
+const wchar_t kCaptionPrefix[] = L"Лумексия ShellExtension 3.1 [";
+const wchar_t kUnknownUser[] = L"НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ";
+const wchar_t kCannotSave[] = L"Не удаётся сохранить параметры";
+
+template <size_t N> const wchar_t* TextOf(const LookupRow (&table)[N], int key) {
+    for (const LookupRow& row : table)
+        if (row.key == key) return row.text;
+    return nullptr;
+}
+
+} // namespace
+
+INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         return OnInit();
+    case WM_PAINT:
+        if (!painted_) {
+            painted_ = true;
+            OnFirstPaint();
+        }
+        return FALSE; // the paint itself proceeds normally
     case WM_CLOSE:
         OnClose();
         return TRUE;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return FALSE;
+    case WM_NOTIFY:
+        OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+        return FALSE;
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         SetResult(1);
@@ -24,8 +65,6 @@ INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM) {
             SetResult(1);
             return TRUE;
         }
-        // Esc and Enter arrive as IDCANCEL and IDOK and are deliberately left unhandled,
-        // so neither closes the dialog.
         return FALSE;
     }
 }
@@ -34,8 +73,67 @@ BOOL FormMain::OnInit() {
     HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN));
     if (icon) ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     upload_ = false;
+    // The tag edit's auto-completion attaches here once it exists.
+    FillLookupBoxes();
     ShowFileCount();
+    credentials_ = UserCredentials();
+    ShowUserState(credentials_);
+    if (!LoadUploadSettings(options_)) ResetUploadSettings(options_);
+    LoadCredentials(credentials_);
+    ShowOptions(options_);
     return TRUE;
+}
+
+void FormMain::FillLookupBoxes() {
+    int position = 0;
+    for (const LookupRow& row : kRotationTable) ComboInsert(IDC_ROTATION, position++, row.text, row.key);
+    ComboSelect(IDC_ROTATION, 0);
+    position = 0;
+    for (const LookupRow& row : kFormatTable) ComboInsert(IDC_FORMAT, position++, row.text, row.key);
+    ComboSelect(IDC_FORMAT, 0);
+    // The box sorts; the texts begin with their number, so it shows them in key order.
+    for (const LookupRow& row : kLinkKindTable) ComboAdd(IDC_LINK_KIND, row.text, row.key);
+    ComboSelect(IDC_LINK_KIND, 0);
+}
+
+void FormMain::OnFirstPaint() {
+    // Server calls start here: the proxy setting is read first, then the update check and
+    // the automatic login run once they exist.
+    LoadProxySettings(proxy_);
+}
+
+void FormMain::OnCommand(int id, int code) {
+    if (id == IDC_UPLOAD && code == BN_CLICKED) {
+        StartUpload();
+    } else if (id == IDC_SUBSCR_TEXT && code == EN_CHANGE) {
+        SetChecked(IDC_SUBSCR, ::GetWindowTextLengthW(Item(IDC_SUBSCR_TEXT)) > 0);
+    } else if (id == IDC_PREV_SUBSCR_TEXT && code == EN_CHANGE) {
+        SetChecked(IDC_PREV_SUBSCR, ::GetWindowTextLengthW(Item(IDC_PREV_SUBSCR_TEXT)) > 0);
+    }
+    // IDOK and IDCANCEL (Enter and Esc) are deliberately left unhandled: neither closes.
+}
+
+void FormMain::OnNotify(const NMHDR* header) {
+    if (!header || header->code != NM_CLICK) return;
+    switch (header->idFrom) {
+    case IDC_RESET_LINK:
+        ResetOptions();
+        break;
+    case IDC_LOGIN_LINK:
+        OnLoginLink();
+        break;
+    case IDC_PROXY_LINK:
+        OnProxyLink();
+        break;
+    }
+}
+
+void FormMain::OnLoginLink() {
+    // The interactive login flow goes here.
+}
+
+void FormMain::OnProxyLink() {
+    // The proxy dialog goes here.
 }
 
 void FormMain::OnClose() { End(0); }
@@ -56,5 +154,122 @@ void FormMain::OnDropFiles(HDROP drop) {
 }
 
 void FormMain::ShowFileCount() { SetItemText(IDC_FILE_COUNT, FileCountText(jobs_->size())); }
+
+void FormMain::ShowUserState(const UserCredentials& credentials) {
+    const bool known = !credentials.userName.empty();
+    SetCaption(kCaptionPrefix + (known ? credentials.userName : std::wstring(kUnknownUser)) + L"]");
+    if (!known) ComboClear(IDC_ALBUM);
+    EnableItem(IDC_ALBUM, known);
+}
+
+void FormMain::FillAlbumBox() {
+    ComboClear(IDC_ALBUM);
+    int selected = 0;
+    for (size_t i = 0; i < albums_.size(); ++i) {
+        ComboInsert(IDC_ALBUM, static_cast<int>(i), albums_[i].second, static_cast<LPARAM>(i));
+        if (albums_[i].first == options_.idAlbum) selected = static_cast<int>(i);
+    }
+    ComboSelect(IDC_ALBUM, selected);
+}
+
+void FormMain::ShowOptions(const UploadSettings& o) {
+    // Order matters: setting a caption text raises EN_CHANGE, which checks its box; the
+    // stored box state is applied right after.
+    SetChecked(IDC_RESIZE, o.isResize);
+    SetItemText(IDC_MAXSIZE, std::to_wstring(o.maxSize));
+    const wchar_t* rotation = TextOf(kRotationTable, o.rotation);
+    ComboSelect(IDC_ROTATION, rotation ? ComboFindExact(IDC_ROTATION, rotation) : -1);
+    SetItemText(IDC_SUBSCR_TEXT, o.subscrText);
+    SetChecked(IDC_SUBSCR, o.isSubscr);
+    SetItemText(IDC_QUALITY, std::to_wstring(o.jpegQuality));
+    SetItemText(IDC_PREV_MAXSIZE, std::to_wstring(o.prevMaxSize));
+    SetItemText(IDC_PREV_SUBSCR_TEXT, o.prevSubscrText);
+    SetChecked(IDC_PREV_SUBSCR, o.prevIsSubscr);
+    SetItemText(IDC_COMMENT, o.comment);
+    SetItemText(IDC_USER_URL, o.userUrl);
+    if (::IsWindowEnabled(Item(IDC_ALBUM))) {
+        int position = 0;
+        for (size_t i = 0; i < albums_.size(); ++i)
+            if (albums_[i].first == o.idAlbum) {
+                position = static_cast<int>(i);
+                break;
+            }
+        ComboSelect(IDC_ALBUM, position);
+    }
+    const wchar_t* kind = TextOf(kLinkKindTable, o.typeCode);
+    ComboSelect(IDC_LINK_KIND, kind ? ComboFindExact(IDC_LINK_KIND, kind) : -1);
+    SetItemText(IDC_TAGS, o.tags);
+    SetChecked(IDC_PUBLIC, o.isPublic);
+    const wchar_t* format = TextOf(kFormatTable, o.outFormat);
+    ComboSelect(IDC_FORMAT, format ? ComboFindExact(IDC_FORMAT, format) : -1);
+}
+
+int FormMain::ReadInt(int id, int maxChars) const { return ParseSettingInt(ItemText(id, maxChars)); }
+
+void FormMain::ReadOptions(UploadSettings& o) const {
+    auto selectedData = [this](int id) -> int {
+        int position = ComboSelection(id);
+        return position < 0 ? -1 : static_cast<int>(ComboData(id, position));
+    };
+    o.isResize = IsChecked(IDC_RESIZE);
+    o.maxSize = ReadInt(IDC_MAXSIZE, 4);
+    o.rotation = selectedData(IDC_ROTATION);
+    o.isSubscr = IsChecked(IDC_SUBSCR);
+    o.subscrText = ItemText(IDC_SUBSCR_TEXT);
+    o.jpegQuality = ReadInt(IDC_QUALITY, 4);
+    o.prevMaxSize = ReadInt(IDC_PREV_MAXSIZE, 4);
+    o.prevIsSubscr = IsChecked(IDC_PREV_SUBSCR);
+    o.prevSubscrText = ItemText(IDC_PREV_SUBSCR_TEXT);
+    o.comment = ItemText(IDC_COMMENT);
+    o.userUrl = ItemText(IDC_USER_URL);
+    o.idAlbum = L"noall";
+    if (::IsWindowEnabled(Item(IDC_ALBUM))) {
+        int position = selectedData(IDC_ALBUM);
+        if (position >= 0 && static_cast<size_t>(position) < albums_.size())
+            o.idAlbum = albums_[static_cast<size_t>(position)].first;
+    }
+    o.typeCode = selectedData(IDC_LINK_KIND);
+    o.tags = ItemText(IDC_TAGS, 499);
+    o.isPublic = IsChecked(IDC_PUBLIC);
+    o.outFormat = selectedData(IDC_FORMAT);
+}
+
+std::wstring FormMain::ValidateOptions() const {
+    if (ReadInt(IDC_MAXSIZE, 99) <= 0) return L"Увеличить до - должно быть целое положительное число";
+    const int quality = ReadInt(IDC_QUALITY, 99);
+    if (quality < 1 || quality > 100) return L"Качество - должно быть целое число от 1 до 100";
+    if (ReadInt(IDC_PREV_MAXSIZE, 99) <= 0)
+        return L"Размер превью - должно быть целое положительное число";
+    // The limit is 250 characters although the messages name 255.
+    if (ItemText(IDC_SUBSCR_TEXT, 299).size() > 250) return L"Надпись на картинке не больше 255 символов";
+    if (ItemText(IDC_PREV_SUBSCR_TEXT, 299).size() > 250)
+        return L"Надпись на превью не больше 255 символов";
+    if (ItemText(IDC_COMMENT, 504).size() > 500) return L"Комментарий не больше 500 символов";
+    if (ItemText(IDC_USER_URL, 504).size() > 500) return L"Ссылка на ресурс не больше 500 символов";
+    return std::wstring();
+}
+
+void FormMain::ShowError(const std::wstring& text) {
+    ::MessageBoxW(Handle(), text.c_str(), L"Error", MB_OK);
+}
+
+void FormMain::ResetOptions() {
+    ResetUploadSettings(options_);
+    ShowOptions(options_);
+    if (!SaveUploadSettings(options_)) ShowError(kCannotSave);
+}
+
+void FormMain::StartUpload() {
+    const std::wstring problem = ValidateOptions();
+    if (!problem.empty()) {
+        ShowError(problem);
+        return;
+    }
+    ReadOptions(options_);
+    // A settings file that cannot be written does not stop the upload.
+    if (!SaveUploadSettings(options_)) ShowError(kCannotSave);
+    upload_ = true;
+    End(0);
+}
 
 } // namespace lumexia

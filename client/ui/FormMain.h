@@ -1,11 +1,20 @@
 // The main options dialog (template 101): shows how many pictures are waiting, takes
-// more by hand-over and drops, and holds the options of the upload.
+// more by hand-over and drops, holds the upload options, and ends either with the upload
+// requested (the options valid and saved) or without it (the close box).
 #pragma once
 
 #include "Dialog.h"
+#include "SettingsRecords.h"
 #include "TaskFile.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace lumexia {
+
+// Album box contents: position -> (album id, album title).
+using AlbumTable = std::vector<std::pair<std::wstring, std::wstring>>;
 
 class FormMain : public Dialog {
 public:
@@ -13,19 +22,56 @@ public:
 
     // True once the user asked for the upload and the options were accepted.
     bool UploadRequested() const { return upload_; }
+    const UploadSettings& Options() const { return options_; }
+    const ProxySettings& Proxy() const { return proxy_; }
+    const UserCredentials& Credentials() const { return credentials_; }
+
+    // Used by the login flow.
+    void ShowUserState(const UserCredentials& credentials);
+    void FillAlbumBox();
+    AlbumTable& Albums() { return albums_; }
+
+    void ShowOptions(const UploadSettings& options);
+    void ReadOptions(UploadSettings& options) const;
+    // Empty when every option is acceptable, else the message of the first rule broken.
+    std::wstring ValidateOptions() const;
 
 protected:
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     BOOL OnInit();
+    void OnFirstPaint();
+    void OnCommand(int id, int code);
+    void OnNotify(const NMHDR* header);
     void OnClose();
     void OnHandOver(WPARAM wParam);
     void OnDropFiles(HDROP drop);
+    void OnLoginLink();
+    void OnProxyLink();
+    void ResetOptions();
+    void StartUpload();
     void ShowFileCount();
+    void FillLookupBoxes();
+    int ReadInt(int id, int maxChars) const;
+    void ShowError(const std::wstring& text);
 
     JobList* jobs_;
+    UploadSettings options_;
+    ProxySettings proxy_;
+    UserCredentials credentials_;
+    AlbumTable albums_;
     bool upload_ = false;
+    bool painted_ = false;
 };
+
+// Lookup tables of the drop-down lists, ordered by key.
+struct LookupRow {
+    int key;
+    const wchar_t* text;
+};
+extern const LookupRow kRotationTable[4];
+extern const LookupRow kFormatTable[2];
+extern const LookupRow kLinkKindTable[7];
 
 } // namespace lumexia

@@ -180,3 +180,40 @@ TEST(MainDialogDrops, DroppedFilesAndFoldersJoinTheList) {
 }
 
 } // namespace
+
+namespace {
+
+// Reads resource `name` of `type` from a module loaded as data.
+std::string ResourceBytes(HMODULE module, LPCWSTR name, LPCWSTR type) {
+    HRSRC found = ::FindResourceW(module, name, type);
+    if (!found) return std::string();
+    HGLOBAL loaded = ::LoadResource(module, found);
+    const char* data = static_cast<const char*>(::LockResource(loaded));
+    return data ? std::string(data, ::SizeofResource(module, found)) : std::string();
+}
+
+TEST(Deliverables, ProgramAndExtensionCarryManifestAndVersion) {
+    const struct {
+        const wchar_t* file;
+        int manifestId;
+    } modules[] = {{L"LumexiaClient.exe", 1}, {L"Lumexia64Ext.dll", 2}};
+    for (const auto& m : modules) {
+        HMODULE module = ::LoadLibraryExW((uidriver::ProgramFolder() + m.file).c_str(), nullptr,
+                                          LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr) << ToUtf8(m.file);
+        const std::string manifest =
+            ResourceBytes(module, MAKEINTRESOURCEW(m.manifestId), MAKEINTRESOURCEW(24));
+        EXPECT_NE(manifest.find("asInvoker"), std::string::npos) << ToUtf8(m.file);
+        EXPECT_FALSE(ResourceBytes(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16)).empty());
+        ::FreeLibrary(module);
+    }
+    HMODULE client = ::LoadLibraryExW((uidriver::ProgramFolder() + L"LumexiaClient.exe").c_str(),
+                                      nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(client, nullptr);
+    EXPECT_NE(ResourceBytes(client, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))
+                  .find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos);
+    ::FreeLibrary(client);
+}
+
+} // namespace

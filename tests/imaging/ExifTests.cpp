@@ -193,7 +193,3 @@ TEST(ExifOrientation, RandomDamageNeverReadsOutOfBounds) {
         ASSERT_LE(v, 8);
     }
 }
-
-TEST(ExifOrientation, MissingFileMeansNoTag) {
-    EXPECT_EQ(ReadExifOrientation(ts::NewScratchFolder() + L"none.jpg"), 0);
-}

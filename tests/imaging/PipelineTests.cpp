@@ -269,3 +269,13 @@ TEST(FindEncoder, MatchesTheMimeTypeExactly) {
     EXPECT_FALSE(FindEncoder(L"IMAGE/JPEG", other));
     EXPECT_FALSE(FindEncoder(L"image/jpe", other));
 }
+
+TEST_F(Pipeline, PictureScaledToNothingFailsToSave) {
+    // 1 × 2000 at 640: the width becomes 0.32, truncated to 0.
+    const std::wstring src = Make(L"line.png", 1, 2000, L"image/png");
+    EXPECT_FALSE(Prepare(src));
+    EXPECT_EQ(error_, L"Ошибка при сохранении файла (jpg)");
+    settings_.outFormat = 1;
+    EXPECT_FALSE(Prepare(src));
+    EXPECT_EQ(error_, L"Ошибка при сохранении файла (png)");
+}

@@ -156,3 +156,26 @@ TEST_F(Processing, ShutdownWaitsForAPictureInProgress) {
     EXPECT_TRUE(StartGdiplus());
     EXPECT_NE(GdiplusToken(), 0u);
 }
+
+TEST_F(Processing, CancelInTheDialogStopsAfterTheCurrentPicture) {
+    const std::wstring big = folder_ + L"big.jpg";
+    ASSERT_TRUE(test_pictures::SaveSolid(big, 4000, 3000, 0xFF204080, L"image/jpeg"));
+    Form4Server server(kOperationProcessing);
+    server.Context().jobs = {big, big, big};
+    std::thread driver([] {
+        HWND dialog = uidriver::WaitForDialog(IDC_SERVER_PROGRESS, ::GetCurrentProcessId(), 10000);
+        if (dialog) uidriver::Click(dialog, IDC_SERVER_CANCEL);
+    });
+    Run(server);
+    driver.join();
+    ASSERT_TRUE(server.Finished());
+    EXPECT_FALSE(server.Success());
+    EXPECT_TRUE(server.Cancelled());
+    EXPECT_EQ(server.Outcome(), L"Прерванно пользователем");
+    // The click lands during the first picture (or, on a slow machine, the second); the
+    // picture in hand is kept, the stop is not counted as done, nothing more is started.
+    const size_t kept = server.Context().prepared.size();
+    EXPECT_GE(kept, 1u);
+    EXPECT_LT(kept, 3u);
+    EXPECT_EQ(finalCaption_, L"Обработка изображений " + std::to_wstring(kept - 1) + L" из 3");
+}

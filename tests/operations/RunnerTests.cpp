@@ -207,12 +207,6 @@ TEST(Form4Server, OperationThatThrowsEndsAsFailure) {
     EXPECT_FALSE(server.Outcome().empty());
 }
 
-TEST(Form4Server, AnswerBufferIsTwoMillionZeroBytes) {
-    Form4Server server(kOperationAlbumList);
-    ASSERT_EQ(server.Context().answer.size(), 2000000u);
-    EXPECT_EQ(server.Context().answer[1999999], 0);
-}
-
 namespace {
 
 // A plain visible top-level window to own the dialog.

@@ -2,6 +2,8 @@
 
 #include "DataFolder.h"
 
+#include "Utf8.h"
+
 #include <vector>
 
 namespace testing_support {
@@ -49,24 +51,9 @@ std::string Utf16Bytes(const std::wstring& text) {
     return bytes;
 }
 
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                  0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
-                          nullptr, nullptr);
-    return out;
-}
+std::string ToUtf8(const std::wstring& text) { return lumexia::ToUtf8(text); }
 
-std::wstring FromUtf8(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                  0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
-}
+std::wstring FromUtf8(const std::string& text) { return lumexia::FromUtf8(text); }
 
 std::wstring NewScratchFolder() {
     wchar_t temp[MAX_PATH] = {};

@@ -1,6 +1,7 @@
 // uidriver: the UI driver as a command, for scripts (the demo). One action per call;
 // results go to standard output as UTF-8, one line each. Exit code 0 on success, 1 when
 // the window, control or data was not found, 2 on bad usage.
+#include "ShellSelection.h"
 #include "UiDriver.h"
 
 #include "TaskFile.h"
@@ -31,6 +32,7 @@ std::wstring HwndText(HWND hwnd) {
 const wchar_t kUsage[] =
     L"usage: uidriver write-task PATH...          write a task file, print its path\n"
     L"       uidriver start APP COMMANDLINE       start APP with exactly COMMANDLINE\n"
+    L"       uidriver explorer-invoke CLSID PATH...  pick a handler's menu item as Explorer\n"
     L"       uidriver find-dialog CONTROL [MS]    print the dialog holding CONTROL\n"
     L"       uidriver find-caption TEXT [MS]      print the dialog with caption TEXT\n"
     L"       uidriver text HWND [CONTROL]         print a window's or control's text\n"
@@ -74,6 +76,15 @@ int Run(int argc, wchar_t** argv) {
         ::CloseHandle(pi.hProcess);
         Print(std::to_wstring(pi.dwProcessId));
         return 0;
+    }
+    if (verb == L"explorer-invoke" && argc >= 4) {
+        CLSID clsid;
+        if (FAILED(::CLSIDFromString(argv[2], &clsid))) return 2;
+        if (FAILED(::CoInitialize(nullptr))) return 1;
+        HRESULT hr = uidriver::InvokeContextMenu(clsid, lumexia::JobList(argv + 3, argv + argc),
+                                                 nullptr);
+        ::CoUninitialize();
+        return SUCCEEDED(hr) ? 0 : 1;
     }
     if (verb == L"find-dialog" && argc >= 3) {
         HWND dialog = uidriver::WaitForDialog(_wtoi(argv[2]), 0, ms(3, 10000));

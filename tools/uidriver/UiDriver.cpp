@@ -1,5 +1,7 @@
 #include "UiDriver.h"
 
+#include "Utf8.h"
+
 #include <vector>
 
 namespace uidriver {
@@ -219,23 +221,8 @@ bool WriteClipboard(const std::wstring& text) {
     return ok;
 }
 
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                  0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
-                          nullptr, nullptr);
-    return out;
-}
+std::string ToUtf8(const std::wstring& text) { return lumexia::ToUtf8(text); }
 
-std::wstring FromUtf8(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                  0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
-}
+std::wstring FromUtf8(const std::string& text) { return lumexia::FromUtf8(text); }
 
 } // namespace uidriver

@@ -1,0 +1,78 @@
+// The class factory and the COM exports that hand it out. The table lists every class of
+// the module; today there is one.
+#include "ExtIdentity.h"
+#include "Module.h"
+#include "ShellExt.h"
+
+#include <new>
+
+namespace lumexia::ext {
+
+namespace {
+
+struct ClassEntry {
+    const CLSID* clsid;
+    HRESULT (*create)(IUnknown* outer, REFIID riid, void** object);
+};
+
+const ClassEntry kClasses[] = {
+    {&kClsid, &ShellExt::Create},
+};
+
+class ClassFactory final : public IClassFactory {
+public:
+    explicit ClassFactory(const ClassEntry* entry) : entry_(entry) { ModuleAddRef(); }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+            *object = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        LONG left = ::InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
+        return entry_->create(outer, riid, object);
+    }
+    STDMETHODIMP LockServer(BOOL lock) override {
+        if (lock)
+            ModuleAddRef();
+        else
+            ModuleRelease();
+        return S_OK;
+    }
+
+private:
+    virtual ~ClassFactory() { ModuleRelease(); }
+    const ClassEntry* entry_;
+    volatile LONG refs_ = 1;
+};
+
+} // namespace
+
+} // namespace lumexia::ext
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
+    using namespace lumexia::ext;
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    for (const ClassEntry& entry : kClasses) {
+        if (!IsEqualCLSID(clsid, *entry.clsid)) continue;
+        ClassFactory* factory = new (std::nothrow) ClassFactory(&entry);
+        if (!factory) return E_OUTOFMEMORY;
+        HRESULT hr = factory->QueryInterface(riid, object);
+        factory->Release();
+        return hr;
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllCanUnloadNow() { return lumexia::ext::ModuleLockCount() == 0 ? S_OK : S_FALSE; }

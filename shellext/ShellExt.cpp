@@ -1,0 +1,198 @@
+#include "ShellExt.h"
+
+#include "DataFolder.h"
+#include "Module.h"
+#include "ScopedWin.h"
+#include "TaskFile.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <new>
+
+namespace lumexia::ext {
+
+HRESULT ShellExt::Create(IUnknown* outer, REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (outer && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    ShellExt* ext = new (std::nothrow) ShellExt(outer);
+    if (!ext) return E_OUTOFMEMORY;
+    // The new object holds one reference on its inner unknown; the query adds the
+    // caller's, and dropping ours leaves exactly that one.
+    HRESULT hr = ext->inner_.QueryInterface(riid, object);
+    ext->inner_.Release();
+    return hr;
+}
+
+ShellExt::ShellExt(IUnknown* outer) : inner_(this), controlling_(outer ? outer : &inner_) {
+    ModuleAddRef();
+    bitmap_ = ::LoadBitmapW(ModuleInstance(), MAKEINTRESOURCEW(EXT_BITMAP_ID));
+}
+
+ShellExt::~ShellExt() {
+    if (bitmap_) ::DeleteObject(bitmap_);
+    if (typeInfo_) typeInfo_->Release();
+    ModuleRelease();
+}
+
+STDMETHODIMP ShellExt::Inner::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown)) {
+        *object = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+    static const QITAB table[] = {
+        {&kIid, OFFSETOFCLASS(ILumexiaShlExt, ShellExt)},
+        {&IID_IDispatch, OFFSETOFCLASS(ILumexiaShlExt, ShellExt)},
+        {&IID_IShellExtInit, OFFSETOFCLASS(IShellExtInit, ShellExt)},
+        {&IID_IContextMenu, OFFSETOFCLASS(IContextMenu, ShellExt)},
+        {nullptr, 0},
+    };
+    return ::QISearch(owner_, table, riid, object);
+}
+
+STDMETHODIMP_(ULONG) ShellExt::Inner::AddRef() { return ::InterlockedIncrement(&owner_->refs_); }
+
+STDMETHODIMP_(ULONG) ShellExt::Inner::Release() {
+    LONG left = ::InterlockedDecrement(&owner_->refs_);
+    if (left == 0) delete owner_;
+    return static_cast<ULONG>(left);
+}
+
+STDMETHODIMP ShellExt::QueryInterface(REFIID riid, void** object) {
+    return controlling_->QueryInterface(riid, object);
+}
+STDMETHODIMP_(ULONG) ShellExt::AddRef() { return controlling_->AddRef(); }
+STDMETHODIMP_(ULONG) ShellExt::Release() { return controlling_->Release(); }
+
+HRESULT ShellExt::LoadTypeInfo() {
+    if (typeInfo_) return S_OK;
+    wchar_t path[MAX_PATH] = {};
+    if (!::GetModuleFileNameW(ModuleInstance(), path, MAX_PATH)) return E_FAIL;
+    ITypeLib* library = nullptr;
+    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, &library);
+    if (FAILED(hr)) return hr;
+    hr = library->GetTypeInfoOfGuid(kIid, &typeInfo_);
+    library->Release();
+    return hr;
+}
+
+STDMETHODIMP ShellExt::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP ShellExt::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    HRESULT hr = LoadTypeInfo();
+    if (FAILED(hr)) return hr;
+    typeInfo_->AddRef();
+    *info = typeInfo_;
+    return S_OK;
+}
+
+STDMETHODIMP ShellExt::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    HRESULT hr = LoadTypeInfo();
+    return FAILED(hr) ? hr : ::DispGetIDsOfNames(typeInfo_, names, count, ids);
+}
+
+STDMETHODIMP ShellExt::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                              VARIANT* result, EXCEPINFO* exception, UINT* argError) {
+    HRESULT hr = LoadTypeInfo();
+    if (FAILED(hr)) return hr;
+    return ::DispInvoke(static_cast<ILumexiaShlExt*>(this), typeInfo_, id, flags, params, result,
+                        exception, argError);
+}
+
+STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+    if (!data) return E_INVALIDARG;
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    HRESULT hr = data->GetData(&format, &medium);
+    if (FAILED(hr)) return hr;
+    if (HDROP drop = static_cast<HDROP>(::GlobalLock(medium.hGlobal))) {
+        try {
+            const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+            paths_.clear();
+            for (UINT i = 0; i < count; ++i) {
+                wchar_t name[499] = {};
+                ::DragQueryFileW(drop, i, name, 499);
+                paths_.push_back(name);
+            }
+        } catch (...) {
+            paths_.clear(); // out of memory inside Explorer: offer nothing rather than fail
+        }
+        ::GlobalUnlock(medium.hGlobal);
+    }
+    ::ReleaseStgMedium(&medium);
+    return S_OK;
+}
+
+STDMETHODIMP ShellExt::QueryContextMenu(HMENU menu, UINT position, UINT firstCommand, UINT,
+                                        UINT flags) {
+    if (flags & CMF_DEFAULTONLY) return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 0);
+    ::InsertMenuW(menu, position, MF_BYPOSITION, firstCommand, kMenuText);
+    if (bitmap_) ::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap_, nullptr);
+    return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 1);
+}
+
+STDMETHODIMP ShellExt::GetCommandString(UINT_PTR command, UINT type, UINT*, CHAR* name,
+                                        UINT size) {
+    if (command != 0 || (type & 5) == 0) return E_INVALIDARG;
+    if (!name || size == 0) return E_INVALIDARG;
+    if (type & GCS_UNICODE) {
+        ::lstrcpynW(reinterpret_cast<wchar_t*>(name), kHelpText, static_cast<int>(size));
+        return S_OK;
+    }
+    char ansi[256] = {};
+    ::WideCharToMultiByte(CP_THREAD_ACP, 0, kHelpText, -1, ansi, sizeof ansi, nullptr, nullptr);
+    ::lstrcpynA(name, ansi, static_cast<int>(size));
+    return S_OK;
+}
+
+STDMETHODIMP ShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+    if (!info) return E_INVALIDARG;
+    const UINT_PTR verb = reinterpret_cast<UINT_PTR>(info->lpVerb);
+    if (HIWORD(verb) != 0 || LOWORD(verb) != 0) return E_INVALIDARG;
+    try {
+        Publish(info->hwnd);
+    } catch (...) {
+        // Out of memory while building paths: nothing was started, nothing to undo.
+    }
+    return S_OK;
+}
+
+void ShellExt::Publish(HWND owner) {
+    if (paths_.empty()) return;
+    const std::wstring folder = DataFolder();
+    if (folder.empty()) return; // no per-user folder: nothing to hand over
+    const std::wstring task = folder + L"task" + NewHexId();
+    // A task file that cannot be written still starts the client, which then finds none.
+    WriteTaskFile(task, paths_);
+
+    // The client beside this module. The module is looked up by its own file name, so a
+    // renamed copy falls back to the host program's folder and reports the failure.
+    wchar_t path[999] = {};
+    ::GetModuleFileNameW(::GetModuleHandleW(EXT_MODULE_FILE), path, 999);
+    std::wstring program(path);
+    program = program.substr(0, program.find_last_of(L'\\') + 1) + L"LumexiaClient.exe";
+    std::wstring commandLine = L"\"" + task + L"\"";
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                         nullptr, &startup, &process)) {
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    } else {
+        ::MessageBoxW(owner, kStartErrorText, L"Error", MB_OK);
+    }
+}
+
+} // namespace lumexia::ext

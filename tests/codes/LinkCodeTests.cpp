@@ -1,0 +1,185 @@
+// Link codes and their way onto the real clipboard.
+#include "FormClip.h"
+#include "LinkCodes.h"
+
+#include "DataFolder.h"
+#include "SettingsGroups.h"
+#include "TestSupport.h"
+#include "UiDriver.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace lumexia;
+using namespace testing_support;
+
+namespace {
+
+UploadedImage Picture(const std::wstring& img, const std::wstring& preview) {
+    UploadedImage image;
+    image.id = L"42";
+    image.imgUrl = img;
+    image.imgPreviewUrl = preview;
+    image.imgPreviewXUrl = L"http://i.lumexia.ru/x/a.jpg";
+    return image;
+}
+
+TEST(PageUrl, ReplacesTheSchemeByThePageBaseAndAppendsHtml) {
+    EXPECT_EQ(PageUrl(L"http://i.lumexia.ru/2026/a.jpg"),
+              L"http://lumexia.ru/F/i.lumexia.ru/2026/a.jpg.html");
+    EXPECT_EQ(PageUrl(L"ftp://x/a.jpg"), L"ftp://x/a.jpg.html"); // no scheme: only the suffix
+    // Every occurrence is replaced, each exactly once.
+    EXPECT_EQ(PageUrl(L"http://a/?u=http://b"), L"http://lumexia.ru/F/a/?u=http://lumexia.ru/F/b.html");
+}
+
+TEST(FormatLinkCode, EveryKind) {
+    const std::wstring img = L"http://i.lumexia.ru/a.jpg";
+    const std::wstring prev = L"http://i.lumexia.ru/a_t.jpg";
+    const std::wstring page = L"http://lumexia.ru/F/i.lumexia.ru/a.jpg.html";
+    const struct {
+        int kind;
+        std::wstring code;
+    } cases[] = {
+        {1, img},
+        {2, L"[IMG]" + img + L"[/IMG]"},
+        {3, L"[URL=" + page + L"][IMG]" + prev + L"[/IMG][/URL]"},
+        {6, L"<img src=\"" + img + L"\">"},
+        {7, L"<a target=\"_blank\" href=\"" + page + L"\"><img src=\"" + prev + L"\"></a>"},
+        {8, L"[img]" + img + L"[/img]"},
+        {9, L"[url=" + page + L"][img]" + prev + L"[/img][/url]"},
+        {4, L""},
+        {5, L""}, // from a hand-edited settings file
+        {0, L""},
+    };
+    for (const auto& c : cases) {
+        UploadedImage image = Picture(img, prev);
+        FormatLinkCode(image, c.kind);
+        EXPECT_EQ(image.code, c.code) << "kind " << c.kind;
+    }
+}
+
+TEST(FormatLinkCode, PreviewKindsWithoutAPreviewGiveEmptyLines) {
+    UploadedList images = {Picture(L"http://h/1.jpg", L""), Picture(L"http://h/2.jpg", L"http://h/2t.jpg")};
+    for (int kind : {3, 7, 9}) {
+        FormatLinkCodes(images, kind);
+        EXPECT_EQ(images[0].code, L"");
+        EXPECT_FALSE(images[1].code.empty());
+    }
+    FormatLinkCodes(images, 2);
+    EXPECT_EQ(images[0].code, L"[IMG]http://h/1.jpg[/IMG]"); // the plain kinds need none
+    // A placeholder that a value itself contains is not expanded again.
+    UploadedImage tricky = Picture(L"http://h/{1}.jpg", L"P");
+    FormatLinkCode(tricky, 1);
+    EXPECT_EQ(tricky.code, L"http://h/P.jpg"); // {0} first, then {1} over the whole text
+}
+
+TEST(ClipboardText, EveryLineEndsWithCrLf) {
+    UploadedList images = {Picture(L"a", L""), Picture(L"b", L""), Picture(L"c", L"")};
+    FormatLinkCodes(images, 3); // all empty
+    EXPECT_EQ(ClipboardText(images), L"\r\n\r\n\r\n");
+    FormatLinkCodes(images, 1);
+    EXPECT_EQ(ClipboardText(images), L"a\r\nb\r\nc\r\n");
+    EXPECT_EQ(ClipboardText({}), L"");
+}
+
+class ClipboardNotice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_HRESULT_SUCCEEDED(::OleInitialize(nullptr));
+        path_ = DataFolder() + L"config2.txt";
+        saved_ = ReadBytes(path_, &had_);
+        RemoveFile(path_);
+        images_ = {Picture(L"http://h/1.jpg", L""), Picture(L"http://h/2.jpg", L"")};
+        FormatLinkCodes(images_, 1);
+        ASSERT_TRUE(uidriver::WriteClipboard(L"before"));
+    }
+    void TearDown() override {
+        RemoveFile(path_);
+        if (had_) WriteBytes(path_, saved_);
+        ::OleUninitialize();
+    }
+    // Runs the notice; `user` acts on it from another thread (null when it never shows).
+    void Run(bool tick, bool* shown) {
+        std::thread user([&] {
+            HWND notice = uidriver::WaitForDialog(IDC_CLIP_OK, ::GetCurrentProcessId(), 3000);
+            *shown = notice != nullptr;
+            if (!notice) return;
+            if (tick) ::SendMessageW(::GetDlgItem(notice, IDC_CLIP_NOSHOW), BM_CLICK, 0, 0);
+            uidriver::Click(notice, IDC_CLIP_OK);
+        });
+        FormClip clip(&images_);
+        clip.RunModal(IDD_CLIP, nullptr);
+        user.join();
+    }
+    std::wstring path_;
+    std::string saved_;
+    bool had_ = false;
+    UploadedList images_;
+};
+
+TEST_F(ClipboardNotice, CopiesShowsAndOnceTickedStaysSilent) {
+    NoticeFlags flags;
+    flags.showUpdate = false; // the other flag must survive
+    ASSERT_TRUE(SaveNoticeFlags(flags));
+
+    bool shown = false;
+    Run(true, &shown);
+    EXPECT_TRUE(shown);
+    std::wstring text;
+    ASSERT_TRUE(uidriver::ReadClipboard(text));
+    EXPECT_EQ(text, L"http://h/1.jpg\r\nhttp://h/2.jpg\r\n");
+
+    NoticeFlags after;
+    ASSERT_TRUE(LoadNoticeFlags(after));
+    EXPECT_FALSE(after.showCompletion);
+    EXPECT_FALSE(after.showUpdate);
+
+    // Next run: copied without the notice.
+    ASSERT_TRUE(uidriver::WriteClipboard(L"before"));
+    Run(false, &shown);
+    EXPECT_FALSE(shown);
+    ASSERT_TRUE(uidriver::ReadClipboard(text));
+    EXPECT_EQ(text, L"http://h/1.jpg\r\nhttp://h/2.jpg\r\n");
+}
+
+TEST_F(ClipboardNotice, OkWithoutTheTickKeepsShowingIt) {
+    bool shown = false;
+    Run(false, &shown);
+    EXPECT_TRUE(shown);
+    NoticeFlags after;
+    ASSERT_TRUE(LoadNoticeFlags(after));
+    EXPECT_TRUE(after.showCompletion);
+}
+
+TEST_F(ClipboardNotice, ABusyClipboardIsReportedAndNothingIsClaimed) {
+    // Another window holds the clipboard open: the copy must fail with the error message
+    // and no notice.
+    HWND holder = ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    std::wstring message;
+    bool shown = false;
+    std::thread user([&] {
+        message = uidriver::AnswerMessageBox(L"Error", IDOK, 5000);
+        shown = uidriver::WaitForDialog(IDC_CLIP_OK, ::GetCurrentProcessId(), 300) != nullptr;
+    });
+    std::thread other([&] {
+        // Opened from a different thread, so the dialog's OpenClipboard fails.
+        ::OpenClipboard(holder);
+        uidriver::WaitUntil([&] { return !message.empty(); }, 6000);
+        ::CloseClipboard();
+    });
+    ::Sleep(200);
+    FormClip clip(&images_);
+    clip.RunModal(IDD_CLIP, nullptr);
+    user.join();
+    other.join();
+    ::DestroyWindow(holder);
+    EXPECT_EQ(message, L"Ошибка при копировании ссылок в буфер обмена.");
+    EXPECT_FALSE(shown);
+    std::wstring text;
+    ASSERT_TRUE(uidriver::ReadClipboard(text));
+    EXPECT_EQ(text, L"before");
+}
+
+} // namespace

@@ -1,0 +1,30 @@
+// The tests' view of the stand-in service: its port, its journal and its fault scripts,
+// all over plain HTTP on 127.0.0.1 (WinHTTP, no proxy).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// Port of the stand-in started for this test run; 0 when none runs.
+int Port();
+// "127.0.0.1:PORT", as the client's proxy setting names it.
+std::wstring ProxyText();
+
+// GET or POST (form-urlencoded) on a control path; the body, or empty on failure.
+std::string Get(const std::wstring& path);
+std::string Post(const std::wstring& path, const std::string& form);
+
+void Reset();
+int RequestCount();
+// Form parts of journalled request `index`: "NAME=VALUE" lines (values percent-encoded,
+// files as NAME=@FILENAME:SIZE).
+std::vector<std::string> Fields(int index);
+std::string Head(int index);
+// Value of field `name` of request `index`, percent-decoded; empty when absent.
+std::string Field(int index, const std::string& name);
+// Field names of a request, in body order.
+std::vector<std::string> FieldNames(int index);
+
+} // namespace standin

@@ -1,0 +1,258 @@
+// The main options dialog, run inside the test process and driven from a second thread
+// the way a user would: texts typed, boxes clicked, the upload button pressed, message
+// boxes answered. The settings file is the real one of the prefix's data folder.
+#include "UiDriver.h"
+
+#include "DataFolder.h"
+#include "FormMain.h"
+#include "SettingsGroups.h"
+#include "TestSupport.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <functional>
+#include <thread>
+
+using namespace lumexia;
+using namespace testing_support;
+
+namespace {
+
+const DWORD kWait = 10000;
+
+std::wstring SettingsPath() { return DataFolder() + L"config2.txt"; }
+
+class MainDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The client initialises OLE before its dialogs; the settings need COM.
+        ASSERT_HRESULT_SUCCEEDED(::OleInitialize(nullptr));
+        saved_ = ReadBytes(SettingsPath(), &hadSettings_);
+        RemoveFile(SettingsPath());
+    }
+    void TearDown() override {
+        RemoveFile(SettingsPath());
+        if (hadSettings_) WriteBytes(SettingsPath(), saved_);
+        ::OleUninitialize();
+    }
+    // Runs the dialog; `script` gets its window on another thread. The dialog is closed
+    // afterwards if the script left it open.
+    void Run(const std::function<void(HWND)>& script) {
+        std::thread user([&] {
+            HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, ::GetCurrentProcessId(), kWait);
+            if (!dialog) return;
+            script(dialog);
+            if (::IsWindow(dialog)) uidriver::Close(dialog);
+        });
+        form_.RunModal(IDD_MAIN, nullptr);
+        user.join();
+    }
+    // Presses the upload button and returns the text of the "Error" box it raised, or
+    // an empty text when none appeared (the dialog then ended).
+    static std::wstring PressUpload(HWND dialog) {
+        uidriver::Click(dialog, IDC_UPLOAD);
+        uidriver::WaitUntil(
+            [&] { return !::IsWindow(dialog) || uidriver::WaitForCaption(L"Error", 0); }, kWait);
+        if (!::IsWindow(dialog)) return std::wstring();
+        return uidriver::AnswerMessageBox(L"Error", IDOK, kWait);
+    }
+    static void SetValidDefaults(HWND dialog) {
+        uidriver::SetControlText(dialog, IDC_MAXSIZE, L"640");
+        uidriver::SetControlText(dialog, IDC_QUALITY, L"85");
+        uidriver::SetControlText(dialog, IDC_PREV_MAXSIZE, L"180");
+    }
+
+    JobList jobs_;
+    FormMain form_{&jobs_};
+    std::string saved_;
+    bool hadSettings_ = false;
+};
+
+TEST_F(MainDialog, FirstStartShowsTheDefaultsAndTheUnknownUser) {
+    std::wstring caption, size, rotation, format, kind, prevText;
+    bool resize = false, prevBox = false, publicBox = false, albumEnabled = true;
+    Run([&](HWND d) {
+        caption = uidriver::Text(d);
+        size = uidriver::ControlText(d, IDC_MAXSIZE);
+        rotation = uidriver::ComboText(d, IDC_ROTATION);
+        format = uidriver::ComboText(d, IDC_FORMAT);
+        kind = uidriver::ComboText(d, IDC_LINK_KIND);
+        prevText = uidriver::ControlText(d, IDC_PREV_SUBSCR_TEXT);
+        resize = uidriver::IsChecked(d, IDC_RESIZE);
+        prevBox = uidriver::IsChecked(d, IDC_PREV_SUBSCR);
+        publicBox = uidriver::IsChecked(d, IDC_PUBLIC);
+        albumEnabled = ::IsWindowEnabled(::GetDlgItem(d, IDC_ALBUM));
+    });
+    EXPECT_EQ(caption, L"Лумексия ShellExtension 3.1 [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]");
+    EXPECT_EQ(size, L"640");
+    EXPECT_EQ(rotation, L"0°");
+    EXPECT_EQ(format, L"JPEG");
+    EXPECT_EQ(kind, L"1. Ссылка");
+    EXPECT_EQ(prevText, L"Увеличить");
+    EXPECT_TRUE(resize && prevBox && publicBox);
+    EXPECT_FALSE(albumEnabled);
+    EXPECT_FALSE(form_.UploadRequested());
+    EXPECT_FALSE(FileExists(SettingsPath())); // closing saves nothing
+}
+
+TEST_F(MainDialog, NumberRulesOfValidation) {
+    std::vector<std::wstring> messages;
+    Run([&](HWND d) {
+        ::SendMessageW(::GetDlgItem(d, IDC_RESIZE), BM_SETCHECK, BST_UNCHECKED, 0);
+        uidriver::SetControlText(d, IDC_MAXSIZE, L"0");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_MAXSIZE, L"");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_MAXSIZE, L"640");
+        uidriver::SetControlText(d, IDC_QUALITY, L"0");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_QUALITY, L"101");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_QUALITY, L"85");
+        uidriver::SetControlText(d, IDC_PREV_MAXSIZE, L"-5");
+        messages.push_back(PressUpload(d));
+        // Accepted: quality 100 with trailing letters read as far as the digits go, and a
+        // five-digit size that the options take by its first four characters.
+        uidriver::SetControlText(d, IDC_PREV_MAXSIZE, L"180");
+        uidriver::SetControlText(d, IDC_QUALITY, L"85abc");
+        uidriver::SetControlText(d, IDC_MAXSIZE, L"12345");
+        messages.push_back(PressUpload(d));
+    });
+    ASSERT_EQ(messages.size(), 6u);
+    EXPECT_EQ(messages[0], L"Увеличить до - должно быть целое положительное число");
+    EXPECT_EQ(messages[1], L"Увеличить до - должно быть целое положительное число");
+    EXPECT_EQ(messages[2], L"Качество - должно быть целое число от 1 до 100");
+    EXPECT_EQ(messages[3], L"Качество - должно быть целое число от 1 до 100");
+    EXPECT_EQ(messages[4], L"Размер превью - должно быть целое положительное число");
+    EXPECT_EQ(messages[5], L"");
+    EXPECT_TRUE(form_.UploadRequested());
+    EXPECT_EQ(form_.Options().jpegQuality, 85);
+    EXPECT_EQ(form_.Options().maxSize, 1234);
+    EXPECT_FALSE(form_.Options().isResize);
+}
+
+TEST_F(MainDialog, QualityOfAHundredPasses) {
+    std::wstring message = L"unset";
+    Run([&](HWND d) {
+        uidriver::SetControlText(d, IDC_QUALITY, L"100");
+        message = PressUpload(d);
+    });
+    EXPECT_EQ(message, L"");
+    EXPECT_EQ(form_.Options().jpegQuality, 100);
+}
+
+TEST_F(MainDialog, TextLengthRules) {
+    std::vector<std::wstring> messages;
+    Run([&](HWND d) {
+        uidriver::SetControlText(d, IDC_SUBSCR_TEXT, std::wstring(251, L'a'));
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_SUBSCR_TEXT, std::wstring(250, L'a'));
+        uidriver::SetControlText(d, IDC_PREV_SUBSCR_TEXT, std::wstring(251, L'b'));
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_PREV_SUBSCR_TEXT, L"Увеличить");
+        uidriver::SetControlText(d, IDC_COMMENT, std::wstring(501, L'c'));
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_COMMENT, std::wstring(500, L'c'));
+        uidriver::SetControlText(d, IDC_USER_URL, std::wstring(501, L'u'));
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_USER_URL, L"http://example.org/");
+        uidriver::SetControlText(d, IDC_TAGS, std::wstring(600, L't'));
+        messages.push_back(PressUpload(d));
+    });
+    ASSERT_EQ(messages.size(), 5u);
+    EXPECT_EQ(messages[0], L"Надпись на картинке не больше 255 символов");
+    EXPECT_EQ(messages[1], L"Надпись на превью не больше 255 символов");
+    EXPECT_EQ(messages[2], L"Комментарий не больше 500 символов");
+    EXPECT_EQ(messages[3], L"Ссылка на ресурс не больше 500 символов");
+    EXPECT_EQ(messages[4], L"");
+    ASSERT_TRUE(form_.UploadRequested());
+    EXPECT_EQ(form_.Options().subscrText, std::wstring(250, L'a'));
+    EXPECT_EQ(form_.Options().comment, std::wstring(500, L'c'));
+    EXPECT_EQ(form_.Options().tags, std::wstring(499, L't')); // tags are cut, not refused
+
+    // What the dialog kept is what the settings file now holds.
+    UploadSettings stored;
+    ASSERT_TRUE(LoadUploadSettings(stored));
+    EXPECT_EQ(stored.comment, std::wstring(500, L'c'));
+    EXPECT_EQ(stored.idAlbum, L"noall"); // no user logged in: no album
+}
+
+TEST_F(MainDialog, CaptionEditsDriveTheirCheckBoxes) {
+    bool afterTyping = false, afterClearing = true, previewCleared = true, previewTyped = false;
+    Run([&](HWND d) {
+        uidriver::SetControlText(d, IDC_SUBSCR_TEXT, L"x");
+        afterTyping = uidriver::IsChecked(d, IDC_SUBSCR);
+        uidriver::SetControlText(d, IDC_SUBSCR_TEXT, L"");
+        afterClearing = uidriver::IsChecked(d, IDC_SUBSCR);
+        uidriver::SetControlText(d, IDC_PREV_SUBSCR_TEXT, L"");
+        previewCleared = uidriver::IsChecked(d, IDC_PREV_SUBSCR);
+        uidriver::SetControlText(d, IDC_PREV_SUBSCR_TEXT, L"y");
+        previewTyped = uidriver::IsChecked(d, IDC_PREV_SUBSCR);
+    });
+    EXPECT_TRUE(afterTyping);
+    EXPECT_FALSE(afterClearing);
+    EXPECT_FALSE(previewCleared);
+    EXPECT_TRUE(previewTyped);
+}
+
+TEST_F(MainDialog, StoredOptionsAreShownAndResetRestoresTheDefaults) {
+    UploadSettings stored;
+    ResetUploadSettings(stored);
+    stored.maxSize = 1024;
+    stored.outFormat = 1;
+    stored.typeCode = 7;
+    stored.isSubscr = false;
+    stored.subscrText = L"подпись"; // shown, but the stored box state wins
+    ASSERT_TRUE(SaveUploadSettings(stored));
+
+    std::wstring size, format, kind, rotation;
+    bool subscrBox = true;
+    std::wstring afterFormat, afterKind, afterRotation, afterSize;
+    Run([&](HWND d) {
+        size = uidriver::ControlText(d, IDC_MAXSIZE);
+        format = uidriver::ComboText(d, IDC_FORMAT);
+        kind = uidriver::ComboText(d, IDC_LINK_KIND);
+        subscrBox = uidriver::IsChecked(d, IDC_SUBSCR);
+        uidriver::ComboSelect(d, IDC_ROTATION, L"180°");
+        // Clicking the reset link: the link notifies its dialog with NM_CLICK.
+        NMHDR click = {::GetDlgItem(d, IDC_RESET_LINK), IDC_RESET_LINK, NM_CLICK};
+        ::SendMessageW(d, WM_NOTIFY, IDC_RESET_LINK, reinterpret_cast<LPARAM>(&click));
+        afterFormat = uidriver::ComboText(d, IDC_FORMAT);
+        afterKind = uidriver::ComboText(d, IDC_LINK_KIND);
+        afterRotation = uidriver::ComboText(d, IDC_ROTATION);
+        afterSize = uidriver::ControlText(d, IDC_MAXSIZE);
+    });
+    EXPECT_EQ(size, L"1024");
+    EXPECT_EQ(format, L"PNG");
+    EXPECT_EQ(kind, L"7. HTML: превью - увеличение по клику");
+    EXPECT_FALSE(subscrBox);
+    EXPECT_EQ(afterFormat, L"JPEG");
+    EXPECT_EQ(afterKind, L"1. Ссылка");
+    EXPECT_EQ(afterRotation, L"0°");
+    EXPECT_EQ(afterSize, L"640");
+    UploadSettings reset;
+    ASSERT_TRUE(LoadUploadSettings(reset));
+    EXPECT_EQ(reset.idAlbum, L"noalb");
+    EXPECT_EQ(reset.maxSize, 640);
+}
+
+TEST_F(MainDialog, RotationIsTakenButNeverStored) {
+    Run([&](HWND d) {
+        uidriver::ComboSelect(d, IDC_ROTATION, L"90° против часовой");
+        uidriver::ComboSelect(d, IDC_LINK_KIND, L"9. BBCode, строчные буквы: превью - увеличение по клику");
+        PressUpload(d);
+    });
+    ASSERT_TRUE(form_.UploadRequested());
+    EXPECT_EQ(form_.Options().rotation, 3);
+    EXPECT_EQ(form_.Options().typeCode, 9);
+    bool ok = false;
+    const std::string file = ReadBytes(SettingsPath(), &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(file.find("rotation"), std::string::npos);
+    EXPECT_NE(file.find("name=\"usTypeCode\" value=\"9\""), std::string::npos);
+}
+
+} // namespace

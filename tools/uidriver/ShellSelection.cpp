@@ -1,0 +1,103 @@
+#include "ShellSelection.h"
+
+#include <shlobj.h>
+
+namespace uidriver {
+
+namespace {
+
+class DropDataObject : public IDataObject {
+public:
+    explicit DropDataObject(const std::vector<std::wstring>& paths) : paths_(paths) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
+            *object = static_cast<IDataObject*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        LONG left = ::InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+    STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
+        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
+            return DV_E_FORMATETC;
+        std::wstring list;
+        for (const auto& path : paths_) list += path + L'\0';
+        list += L'\0';
+        HGLOBAL mem = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+        if (!mem) return E_OUTOFMEMORY;
+        auto* drop = static_cast<DROPFILES*>(::GlobalLock(mem));
+        drop->pFiles = sizeof(DROPFILES);
+        drop->fWide = TRUE;
+        memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+        ::GlobalUnlock(mem);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = mem;
+        medium->pUnkForRelease = nullptr; // the receiver frees it with ReleaseStgMedium
+        return S_OK;
+    }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC* format) override {
+        return format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
+    }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+        out->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
+        return OLE_E_ADVISENOTSUPPORTED;
+    }
+    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    virtual ~DropDataObject() = default;
+    std::vector<std::wstring> paths_;
+    volatile LONG refs_ = 1;
+};
+
+} // namespace
+
+IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths) {
+    return new DropDataObject(paths);
+}
+
+} // namespace uidriver
+
+namespace uidriver {
+
+HRESULT InvokeContextMenu(const CLSID& clsid, const std::vector<std::wstring>& paths, HWND owner) {
+    IShellExtInit* init = nullptr;
+    HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
+                                    reinterpret_cast<void**>(&init));
+    if (FAILED(hr)) return hr;
+    IDataObject* data = NewDropDataObject(paths);
+    hr = init->Initialize(nullptr, data, nullptr);
+    data->Release();
+    IContextMenu* menu = nullptr;
+    if (SUCCEEDED(hr)) hr = init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu));
+    init->Release();
+    if (FAILED(hr)) return hr;
+    HMENU popup = ::CreatePopupMenu();
+    hr = menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
+    if (SUCCEEDED(hr)) {
+        CMINVOKECOMMANDINFO info = {sizeof info};
+        info.hwnd = owner;
+        info.nShow = SW_SHOWNORMAL;
+        hr = menu->InvokeCommand(&info); // command offset 0: the handler's one item
+    }
+    ::DestroyMenu(popup);
+    menu->Release();
+    return hr;
+}
+
+} // namespace uidriver

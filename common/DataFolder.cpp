@@ -33,6 +33,8 @@ bool IsDisposableName(const wchar_t* name) {
 
 void CleanDataFolder() {
     const std::wstring folder = DataFolder();
+    // Without a data folder the names would be relative: never clean the current folder.
+    if (folder.empty()) return;
     WIN32_FIND_DATAW entry;
     UniqueFind find(::FindFirstFileW((folder + L"*.*").c_str(), &entry));
     if (!find) return;

@@ -47,7 +47,8 @@ bool CreateXmlDocument(ComPtr<IXMLDOMDocument>& doc);
 // honours those switches, the text loaders below also refuse any DOCTYPE before parsing.
 bool CreateXmlDocument2(ComPtr<IXMLDOMDocument2>& doc);
 
-// `load` of a file; true only when the call succeeds and the parser reports success.
+// Synchronous `load` of a file; true only when the call succeeds and the parser reports
+// success.
 bool LoadXmlFile(IXMLDOMDocument* doc, const std::wstring& path);
 // `loadXML` of a text. A text that carries a document type declaration is refused
 // without parsing (entity bombs, external entities naming local files).

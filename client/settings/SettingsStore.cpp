@@ -37,7 +37,10 @@ void DeleteTemporary(const std::wstring& path) {
 } // namespace
 
 std::wstring SettingsFilePath() {
-    return DataFolder() + L"config2.txt";
+    // Without a data folder the bare name would land in whatever the current directory is;
+    // an empty path makes the open fall back to defaults and the save fail instead.
+    const std::wstring folder = DataFolder();
+    return folder.empty() ? std::wstring() : folder + L"config2.txt";
 }
 
 bool OpenSettings(IXMLDOMDocument* doc) {

@@ -10,7 +10,8 @@
 
 namespace lumexia {
 
-// Data folder + "config2.txt" (the folder is created when missing).
+// Data folder + "config2.txt" (the folder is created when missing); empty when the shell
+// cannot name the data folder.
 std::wstring SettingsFilePath();
 
 // Loads the settings file into `doc`; a missing, unreadable or malformed file gives the

@@ -86,6 +86,9 @@ bool LoadXmlFile(IXMLDOMDocument* doc, const std::wstring& path) {
     where.Get().bstrVal = ::SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
     if (!where.Get().bstrVal) return false;
     where.Get().vt = VT_BSTR;
+    // Documents start asynchronous: `load` could then return before the file is read, and
+    // a settings save built on the half-read document would drop the keys not yet seen.
+    if (FAILED(doc->put_async(VARIANT_FALSE))) return false;
     VARIANT_BOOL ok = VARIANT_FALSE;
     const HRESULT hr = doc->load(where.Get(), &ok);
     return hr == S_OK && ok == VARIANT_TRUE;

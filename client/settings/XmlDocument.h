@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-// msxml2.h declares no uuids for __uuidof, which ComPtr::As needs.
+// msxml2.h declares no uuids for __uuidof, which ComPtr::As needs. MinGW's libuuid also
+// lacks IID_IXMLDOMDocument2: XmlDocument.cpp defines it once for the whole client, so
+// include this header instead of defining it again (a second definition fails to link).
 __CRT_UUID_DECL(IXMLDOMDocument, 0x2933bf81, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98,
                 0x3e, 0x60)
 __CRT_UUID_DECL(IXMLDOMDocument2, 0x2933bf95, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98,
@@ -47,7 +49,8 @@ bool CreateXmlDocument(ComPtr<IXMLDOMDocument>& doc);
 // honours those switches, the text loaders below also refuse any DOCTYPE before parsing.
 bool CreateXmlDocument2(ComPtr<IXMLDOMDocument2>& doc);
 
-// `load` of a file; true only when the call succeeds and the parser reports success.
+// Synchronous `load` of a file; true only when the call succeeds and the parser reports
+// success.
 bool LoadXmlFile(IXMLDOMDocument* doc, const std::wstring& path);
 // `loadXML` of a text. A text that carries a document type declaration is refused
 // without parsing (entity bombs, external entities naming local files).

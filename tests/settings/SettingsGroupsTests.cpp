@@ -225,4 +225,38 @@ TEST_F(SettingsGroups, ReadOnlyFileFailsEverySaveButStillLoads) {
     EXPECT_EQ(s.maxSize, 900);
 }
 
+TEST_F(SettingsGroups, CyrillicDataFolderHoldsTheSettingsAsUtf8) {
+    const std::wstring scratch = NewScratchFolder();
+    const std::wstring base = scratch + L"Профиль";
+    ASSERT_TRUE(::CreateDirectoryW(base.c_str(), nullptr));
+    const std::wstring folder = base + L"\\lumexia\\";
+    const std::wstring file = folder + L"config2.txt";
+    {
+        settings_testing::LocalAppDataRedirect redirect(base);
+        ASSERT_TRUE(redirect.Active());
+        ASSERT_EQ(SettingsFilePath(), file);
+        UploadSettings out;
+        out.comment = L"Съёмка, ёлка";
+        ASSERT_TRUE(SaveUploadSettings(out));
+        ASSERT_TRUE(SaveCredentials(UserCredentials{L"Вася", L"пароль", L"", L""}));
+        UploadSettings in;
+        in.prevSubscrText.clear();
+        ASSERT_TRUE(LoadUploadSettings(in));
+        EXPECT_EQ(in.comment, out.comment);
+        EXPECT_EQ(in.prevSubscrText, L"Увеличить");
+        UserCredentials login;
+        ASSERT_TRUE(LoadCredentials(login));
+        EXPECT_EQ(login.userName, L"Вася");
+    }
+    EXPECT_EQ(SettingsFilePath(), path_);
+    EXPECT_FALSE(FileExists(path_)); // nothing went to the usual folder
+    const std::string bytes = ReadBytes(file);
+    EXPECT_NE(bytes.find(ToUtf8(L"value=\"Увеличить\"")), std::string::npos) << bytes;
+    EXPECT_NE(bytes.find(ToUtf8(L"value=\"Вася\"")), std::string::npos) << bytes;
+    RemoveFile(file);
+    ::RemoveDirectoryW(folder.c_str());
+    ::RemoveDirectoryW(base.c_str());
+    ::RemoveDirectoryW(scratch.c_str());
+}
+
 } // namespace

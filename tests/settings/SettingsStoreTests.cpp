@@ -150,7 +150,8 @@ TEST_F(SettingsStore, StrayTemporaryFromACrashIsHarmless) {
 }
 
 TEST_F(SettingsStore, CyrillicValuesAndFolderRoundTripAsUtf8) {
-    const std::wstring folder = NewScratchFolder() + L"Настройки\\";
+    const std::wstring scratch = NewScratchFolder();
+    const std::wstring folder = scratch + L"Настройки\\";
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
     const std::wstring file = folder + L"config2.txt";
     ComPtr<IXMLDOMDocument> doc;
@@ -166,6 +167,10 @@ TEST_F(SettingsStore, CyrillicValuesAndFolderRoundTripAsUtf8) {
     ComPtr<IXMLDOMDocument> again;
     ASSERT_TRUE(CreateXmlDocument(again));
     ASSERT_TRUE(OpenSettingsFile(again.Get(), file));
+    // Read synchronously: this parser would finish anyway, others return early when async.
+    VARIANT_BOOL async = VARIANT_TRUE;
+    EXPECT_EQ(again->get_async(&async), S_OK);
+    EXPECT_EQ(async, VARIANT_FALSE);
     std::wstring value;
     ASSERT_TRUE(GetSetting(again.Get(), L"usPrevSubscrTxt", value));
     EXPECT_EQ(value, L"Увеличить");
@@ -173,6 +178,7 @@ TEST_F(SettingsStore, CyrillicValuesAndFolderRoundTripAsUtf8) {
     EXPECT_EQ(value, typed);
     RemoveFile(file);
     ::RemoveDirectoryW(folder.c_str());
+    ::RemoveDirectoryW(scratch.c_str());
 }
 
 } // namespace

@@ -49,4 +49,40 @@ std::wstring SettingsFileTest::SettingNames() {
     return names;
 }
 
+namespace {
+const wchar_t kShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const wchar_t kLocalAppData[] = L"Local AppData";
+} // namespace
+
+LocalAppDataRedirect::LocalAppDataRedirect(const std::wstring& folder) {
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                        key.Put()) != ERROR_SUCCESS)
+        return;
+    wchar_t old[1024] = {};
+    DWORD size = sizeof old - sizeof(wchar_t);
+    hadValue_ = ::RegQueryValueExW(key.Get(), kLocalAppData, nullptr, &type_,
+                                   reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
+    previous_ = old;
+    active_ = ::RegSetValueExW(key.Get(), kLocalAppData, 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(folder.c_str()),
+                               static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))) ==
+              ERROR_SUCCESS;
+}
+
+LocalAppDataRedirect::~LocalAppDataRedirect() {
+    if (!active_) return;
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, KEY_SET_VALUE, key.Put()) !=
+        ERROR_SUCCESS)
+        return;
+    if (hadValue_)
+        ::RegSetValueExW(key.Get(), kLocalAppData, 0, type_,
+                         reinterpret_cast<const BYTE*>(previous_.c_str()),
+                         static_cast<DWORD>((previous_.size() + 1) * sizeof(wchar_t)));
+    else
+        ::RegDeleteValueW(key.Get(), kLocalAppData);
+}
+
 } // namespace settings_testing

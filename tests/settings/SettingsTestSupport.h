@@ -34,4 +34,22 @@ private:
     std::string saved_;
 };
 
+// Points the user's local application-data folder (and with it the data folder) at
+// `folder` for the object's lifetime, through the per-user shell-folder value the shell
+// reads on every query; the previous value is put back on destruction.
+class LocalAppDataRedirect {
+public:
+    explicit LocalAppDataRedirect(const std::wstring& folder);
+    ~LocalAppDataRedirect();
+    LocalAppDataRedirect(const LocalAppDataRedirect&) = delete;
+    LocalAppDataRedirect& operator=(const LocalAppDataRedirect&) = delete;
+    bool Active() const { return active_; }
+
+private:
+    bool active_ = false;
+    bool hadValue_ = false;
+    DWORD type_ = REG_EXPAND_SZ;
+    std::wstring previous_;
+};
+
 } // namespace settings_testing

@@ -220,4 +220,17 @@ TEST_F(XmlHardening, ExternalEntityNamingALocalFileIsNotPulledIn) {
     ::RemoveDirectoryW(folder.c_str());
 }
 
+TEST_F(XmlHardening, DocumentTypeIsRefusedWhereTheParserWouldExpandIt) {
+    // This parser accepts the prohibition switch yet still expands an internal entity; an
+    // answer must not get that far, wherever its declaration sits.
+    ComPtr<IXMLDOMDocument2> doc;
+    ASSERT_TRUE(CreateXmlDocument2(doc));
+    const std::string withEntity = "<!DOCTYPE r [<!ENTITY x \"inside\">]><r><Code>&x;</Code></r>";
+    EXPECT_FALSE(LoadXmlUtf8(doc.Get(), withEntity.data(), withEntity.size()));
+    const std::string late = "<?xml version=\"1.0\"?>\r\n<!-- note -->\r\n<!DOCTYPE r><r/>";
+    EXPECT_FALSE(LoadXmlUtf8(doc.Get(), late.data(), late.size()));
+    EXPECT_FALSE(SelectXmlNode(doc.Get(), L"//r"));
+    EXPECT_FALSE(SelectXmlNode(doc.Get(), L"//Code"));
+}
+
 } // namespace

@@ -196,6 +196,16 @@ TEST(Form4Server, UnknownKindEndsAtOnce) {
     EXPECT_FALSE(server.Success());
     EXPECT_FALSE(server.Cancelled());
     EXPECT_EQ(server.Outcome(), L"Неизвестная операция");
+
+    // A stand-in operation under an unknown kind sees the template's texts untouched.
+    Form4Server looked(7);
+    Seen seen;
+    looked.SetOperation([&](OperationContext& ctx) { seen = Look(ctx.dialog); });
+    ASSERT_TRUE(looked.Run(nullptr));
+    EXPECT_EQ(seen.caption, L"");
+    EXPECT_EQ(seen.label, L"Получение данных с сервера");
+    EXPECT_TRUE(seen.style & WS_MINIMIZEBOX);
+    EXPECT_EQ(looked.Outcome(), L"Неизвестная операция");
 }
 
 TEST(Form4Server, OperationThatThrowsEndsAsFailure) {

@@ -49,6 +49,16 @@ Form4Server::~Form4Server() {
 bool Form4Server::Run(HWND owner) {
     if (started_) return false;
     const INT_PTR result = RunModal(IDD_SERVER, owner);
+    if (worker_ && !finished_) {
+        // The dialog ended some other way (its owner was destroyed, say) while the worker
+        // still runs: treat it like the second Cancel, so the creator never reads a
+        // context the worker may still be writing.
+        context_->abandoned = true;
+        context_ = std::make_shared<OperationContext>(context_->kind);
+        ::CloseHandle(worker_);
+        worker_ = nullptr;
+        success_ = false;
+    }
     if (worker_) {
         // The worker sent WM_SERVER_DONE and only has to return; an abandoned worker's
         // handle was closed when the dialog gave up on it.

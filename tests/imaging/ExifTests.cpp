@@ -26,16 +26,27 @@ GpBitmapPtr Upright() {
     return b;
 }
 
-// How a camera stores the upright picture for each orientation value: the inverse of
-// the turn that shows it upright.
+// How a camera stores the upright picture for each orientation value, written from the
+// tag's definition (where row 0 and column 0 of the stored pixels lie in the scene), not
+// from the reader's table: a swapped pair of flips there must fail here.
 Gdiplus::RotateFlipType StoredAs(int orientation) {
     switch (orientation) {
-    case 6:
+    case 2: // top-right: mirrored left to right
+        return Gdiplus::RotateNoneFlipX;
+    case 3: // bottom-right: upside down
+        return Gdiplus::Rotate180FlipNone;
+    case 4: // bottom-left: mirrored top to bottom
+        return Gdiplus::RotateNoneFlipY;
+    case 5: // left-top: transposed, (x, y) -> (y, x)
+        return Gdiplus::Rotate90FlipX;
+    case 6: // right-top: stored a quarter turn counter-clockwise
         return Gdiplus::Rotate270FlipNone;
-    case 8:
+    case 7: // right-bottom: transversed, (x, y) -> (h - 1 - y, w - 1 - x)
+        return Gdiplus::Rotate270FlipX;
+    case 8: // left-bottom: stored a quarter turn clockwise
         return Gdiplus::Rotate90FlipNone;
     default:
-        return static_cast<Gdiplus::RotateFlipType>(OrientationRotateFlip(orientation));
+        return Gdiplus::RotateNoneFlipNone;
     }
 }
 

@@ -196,6 +196,16 @@ TEST(Form4Server, UnknownKindEndsAtOnce) {
     EXPECT_FALSE(server.Success());
     EXPECT_FALSE(server.Cancelled());
     EXPECT_EQ(server.Outcome(), L"Неизвестная операция");
+
+    // A stand-in operation under an unknown kind sees the template's texts untouched.
+    Form4Server looked(7);
+    Seen seen;
+    looked.SetOperation([&](OperationContext& ctx) { seen = Look(ctx.dialog); });
+    ASSERT_TRUE(looked.Run(nullptr));
+    EXPECT_EQ(seen.caption, L"");
+    EXPECT_EQ(seen.label, L"Получение данных с сервера");
+    EXPECT_TRUE(seen.style & WS_MINIMIZEBOX);
+    EXPECT_EQ(looked.Outcome(), L"Неизвестная операция");
 }
 
 TEST(Form4Server, OperationThatThrowsEndsAsFailure) {
@@ -255,4 +265,48 @@ TEST(Form4Server, CentresOnOwnerWithinTheWorkArea) {
     EXPECT_EQ(r.left, (work.left + work.right) / 2 - (r.right - r.left) / 2);
     EXPECT_EQ(r.top, (work.top + work.bottom) / 2 - (r.bottom - r.top) / 2);
     ::DestroyWindow(owner);
+}
+
+TEST(Form4Server, OwnerClosedUnderTheDialogLeavesTheWorkerOnItsOwn) {
+    struct Shared {
+        HANDLE started = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ~Shared() {
+            ::CloseHandle(started);
+            ::CloseHandle(release);
+            ::CloseHandle(done);
+        }
+    };
+    auto shared = std::make_shared<Shared>();
+    HWND owner = MakeOwner(100, 100, 400, 300);
+    ASSERT_NE(owner, nullptr);
+    {
+        Form4Server server(kOperationProcessing);
+        server.SetOperation([shared](OperationContext& ctx) {
+            ::SetEvent(shared->started);
+            ::WaitForSingleObject(shared->release, INFINITE);
+            ctx.prepared.resize(3);
+            ctx.success = true;
+            ::SetEvent(shared->done);
+        });
+        std::thread driver([&] {
+            if (::WaitForSingleObject(shared->started, 5000) != WAIT_OBJECT_0) return;
+            // The owner's default close handling destroys it, and its owned dialog with it.
+            ::PostMessageW(owner, WM_CLOSE, 0, 0);
+        });
+        const DWORD start = ::GetTickCount();
+        server.Run(owner);
+        driver.join();
+        // Run returned without waiting out the blocked worker.
+        EXPECT_LT(::GetTickCount() - start, 8000u);
+        EXPECT_FALSE(::IsWindow(owner));
+        EXPECT_FALSE(server.Finished());
+        EXPECT_FALSE(server.Success());
+        EXPECT_TRUE(server.Context().prepared.empty());
+        ::SetEvent(shared->release);
+        ASSERT_EQ(::WaitForSingleObject(shared->done, 5000), WAIT_OBJECT_0);
+        // What the worker wrote stayed in its own context.
+        EXPECT_TRUE(server.Context().prepared.empty());
+    }
 }

@@ -24,7 +24,7 @@ while read -r _ mb build_ms send_ms total_ms; do
     times=()
     for _ in $(seq "$rounds"); do
         t=$(curl -s -o /dev/null -w '%{time_total}' -x "127.0.0.1:$port" -H "$type" \
-            -H 'Expect:' --data-binary "@$body" "http://api.lumexia.net/api3/rest/uplimg/prepared")
+            -H 'Expect:' --data-binary "@$body" "http://api.lumexia.ru/api3/rest/uplimg/prepared")
         times+=("$t")
     done
     curl_ms=$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int(NR/2)+1]*1000}')

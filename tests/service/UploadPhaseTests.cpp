@@ -225,6 +225,17 @@ TEST_F(Sending, SecondOfThreeRefusedTwiceKeepsOrderAndProgress) {
     EXPECT_EQ(progress_, (std::vector<size_t>{0, 1, 1, 1, 2, 3}));
 }
 
+TEST_F(Sending, BrokenAnswerOrMissingEnvelopeAsksAgain) {
+    ASSERT_TRUE(svc::Script("malformed=1"));
+    ASSERT_TRUE(svc::Script("noerr=1"));
+    ASSERT_TRUE(svc::Script("size=2000001"));
+    Run({Picture(L"a")}, {IDOK, IDOK, IDOK});
+    EXPECT_EQ(questions_.size(), 3u);
+    EXPECT_TRUE(success_);
+    EXPECT_EQ(svc::JournalCount(), 4);
+    EXPECT_EQ(uploaded_.size(), 1u);
+}
+
 TEST_F(Sending, EmptyListSendsNothing) {
     Run({});
     EXPECT_TRUE(success_);

@@ -86,6 +86,11 @@ class Service(unittest.TestCase):
         _, text = self.call(service.UPLOAD_PATH, image(b"\xff\xd8\xff1") + ok + END)
         self.assertIn("<Err/>", text)
         self.assertIn("<ImgPreviewXUrl>http://h/px/", text)
+        pid = text.split("<Id>")[1].split("</Id>")[0]
+        for prefix in ("/i/", "/p/", "/px/"):  # the addresses really serve the picture
+            self.assertEqual(self.svc.get(prefix + pid + ".jpg"),
+                             (200, "image/jpeg", b"\xff\xd8\xff1"))
+        self.assertEqual(self.svc.get("/i/nothing.jpg")[0], 404)
         for body, code in ((ok + END, 3), (image(b"GIF") + ok + END, 4),
                            (image(b"\xff\xd8\xff", b"image/png") + ok + END, 4),
                            (image(b"\xff\xd8\xff") + field(b"USER_ID", b"1") + ok + END, 6),

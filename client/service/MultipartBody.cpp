@@ -25,7 +25,9 @@ MultipartBody::MultipartBody() : buffer_(new (std::nothrow) char[kCapacity]()) {
 
 bool MultipartBody::Reset() {
     if (!buffer_) return false;
-    std::memset(buffer_.get(), 0, kCapacity);
+    // Nothing is ever written past the write position, so zeroing up to it leaves the
+    // whole buffer zero, as made, without touching 10 MB per picture.
+    std::memset(buffer_.get(), 0, size_);
     size_ = 0;
     closed_ = false;
     return true;

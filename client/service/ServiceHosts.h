@@ -5,9 +5,12 @@
 namespace lumexia {
 
 // The service's REST interface: login, albums, tags, uploads.
-constexpr wchar_t ApiHost[] = L"api.lumexia.net";
+constexpr wchar_t ApiHost[] = L"api.lumexia.ru";
 // The server that publishes client versions (the version page).
-constexpr wchar_t DownloadHost[] = L"download.lumexia.net";
+constexpr wchar_t DownloadHost[] = L"download.lumexia.ru";
+// The public web site whose picture pages the link codes point to ("http://" WebHost
+// "/F/..."); the client never connects to it.
+constexpr wchar_t WebHost[] = L"lumexia.ru";
 constexpr unsigned short kServicePort = 80;
 
 } // namespace lumexia

@@ -5,7 +5,7 @@
 #include "ScopedWin.h"
 #include "ServiceHosts.h"
 
-#include "StandIn.h"
+#include "ServiceStandIn.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -100,16 +100,16 @@ TEST_F(Envelope, UnloadableAnswersAreRefused) {
 }
 
 TEST_F(Envelope, ServiceMessageTravelsAsUtf8) {
-    ASSERT_NE(standin::Port(), 0);
-    ASSERT_TRUE(standin::Reset());
-    ASSERT_TRUE(standin::Script("code=12&msg=" +
-                                standin::Encode(testing_support::ToUtf8(L"Неверное имя «ё»"))));
+    ASSERT_NE(svc::Port(), 0);
+    ASSERT_TRUE(svc::Reset());
+    ASSERT_TRUE(
+        svc::Script("code=12&msg=" + svc::Encode(testing_support::ToUtf8(L"Неверное имя «ё»"))));
     MultipartBody form;
     form.AddField(kRespTypeField, kRespTypeXml);
     form.Close();
     std::vector<char> buffer(1999999, 0);
     int length = 0;
-    ASSERT_TRUE(form.Send(standin::Request(ApiHost, L"/api3/rest/login/step1", buffer, &length)));
+    ASSERT_TRUE(form.Send(svc::Request(ApiHost, L"/api3/rest/login/step1", buffer, &length)));
     ASSERT_TRUE(Read(std::string(buffer.data(), static_cast<size_t>(length))));
     EXPECT_EQ(code_, 12);
     EXPECT_EQ(message_, L"Неверное имя «ё»");

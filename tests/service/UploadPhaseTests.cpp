@@ -5,12 +5,13 @@
 #include "UploadCall.h"
 #include "resource.h"
 
-#include "StandIn.h"
+#include "ServiceStandIn.h"
 #include "TestSupport.h"
 #include "UiDriver.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace lumexia;
@@ -38,8 +39,8 @@ std::string JpegBytes(size_t size, char fill) {
 class Sending : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(standin::Port(), 0) << "no stand-in (LUMEXIA_STANDIN_DIR)";
-        ASSERT_TRUE(standin::Reset());
+        ASSERT_NE(svc::Port(), 0) << "no stand-in (LUMEXIA_STANDIN_DIR)";
+        ASSERT_TRUE(svc::Reset());
         folder_ = testing_support::NewScratchFolder();
     }
     PreparedImage Picture(const wchar_t* name, size_t size = 300) {
@@ -67,7 +68,7 @@ protected:
         c.userTicket = userTicket_;
         c.useProxy = true;
         c.proxy.isUse = true;
-        c.proxy.full = proxy_.empty() ? standin::ProxyName() : proxy_;
+        c.proxy.full = proxy_.empty() ? svc::ProxyName() : proxy_;
         std::thread answerer([&] {
             for (int answer : answers)
                 questions_.push_back(uidriver::AnswerMessageBox(kQuestionCaption, answer, 20000));
@@ -89,7 +90,7 @@ protected:
     }
     std::vector<std::string> Names(int request) {
         std::vector<std::string> names;
-        for (const auto& field : standin::JournalFields(request))
+        for (const auto& field : svc::JournalFields(request))
             names.push_back(field.first);
         return names;
     }
@@ -138,9 +139,9 @@ TEST_F(Sending, AnonymousFormStartsAtUidAndTheServiceAcceptsIt) {
     EXPECT_TRUE(success_);
     EXPECT_FALSE(cancelled_);
     EXPECT_EQ(outcome_, L"");
-    ASSERT_EQ(standin::JournalCount(), 2);
+    ASSERT_EQ(svc::JournalCount(), 2);
     EXPECT_EQ(Names(0), kAnonymousNames);
-    auto fields = standin::JournalFields(0);
+    auto fields = svc::JournalFields(0);
     EXPECT_EQ(fields[0].second, "@" + testing_support::ToUtf8(L"C:\\Фото\\a.jpg") + ":306");
     EXPECT_EQ(fields[1].second, "0123456789abcdef0123456789abcdef");
     EXPECT_EQ(fields[3].second, "21");
@@ -150,7 +151,7 @@ TEST_F(Sending, AnonymousFormStartsAtUidAndTheServiceAcceptsIt) {
     EXPECT_EQ(fields[16].second, "noalb");
     EXPECT_EQ(fields[21].second, "-1");
     EXPECT_EQ(fields[24].second, "1.");
-    EXPECT_EQ(standin::JournalFields(1)[24].second, "0.5");
+    EXPECT_EQ(svc::JournalFields(1)[24].second, "0.5");
     EXPECT_EQ(fields[25].second, "xml");
     // The records hold what the service answered, in order, codes still empty.
     ASSERT_EQ(uploaded_.size(), 2u);
@@ -171,8 +172,8 @@ TEST_F(Sending, UserIdWithoutTicketSendsNeitherWithBothSendsBoth) {
     EXPECT_TRUE(success_);
     EXPECT_EQ(Names(0), kAnonymousNames);
 
-    ASSERT_TRUE(standin::Reset());
-    standin::Control(L"POST", L"/__account", "login=u&password=p&id=1000&ticket=T1");
+    ASSERT_TRUE(svc::Reset());
+    svc::Control(L"POST", L"/__account", "login=u&password=p&id=1000&ticket=T1");
     userTicket_ = L"T1";
     Run({Picture(L"a")});
     EXPECT_TRUE(success_);
@@ -182,7 +183,7 @@ TEST_F(Sending, UserIdWithoutTicketSendsNeitherWithBothSendsBoth) {
 }
 
 TEST_F(Sending, ErrorCodeSevenAsksAndOkResends) {
-    ASSERT_TRUE(standin::Script("code=7&msg=" + standin::Encode("занято")));
+    ASSERT_TRUE(svc::Script("code=7&msg=" + svc::Encode("занято")));
     Run({Picture(L"a")}, {IDOK});
     ASSERT_EQ(questions_.size(), 1u);
     EXPECT_NE(questions_[0].find(L"Файл [C:\\Фото\\a.jpg]"), std::wstring::npos) << questions_[0];
@@ -192,43 +193,54 @@ TEST_F(Sending, ErrorCodeSevenAsksAndOkResends) {
     // The service's own text is not shown.
     EXPECT_EQ(questions_[0].find(L"занято"), std::wstring::npos);
     EXPECT_TRUE(success_);
-    EXPECT_EQ(standin::JournalCount(), 2);
-    EXPECT_EQ(standin::JournalBody(0).size(), standin::JournalBody(1).size());
+    EXPECT_EQ(svc::JournalCount(), 2);
+    EXPECT_EQ(svc::JournalBody(0).size(), svc::JournalBody(1).size());
     EXPECT_EQ(uploaded_.size(), 1u);
     EXPECT_EQ(progress_, (std::vector<size_t>{0, 0, 1}));
 }
 
 TEST_F(Sending, MissingPreviewXUrlCountsAsNotSentAndCancelEndsTheBatch) {
-    ASSERT_TRUE(standin::Script("omit=ImgPreviewXUrl"));
+    ASSERT_TRUE(svc::Script("omit=ImgPreviewXUrl"));
     Run({Picture(L"a"), Picture(L"b")}, {IDCANCEL});
     EXPECT_EQ(questions_.size(), 1u);
     EXPECT_FALSE(success_);
     EXPECT_TRUE(cancelled_);
     EXPECT_EQ(outcome_, L"Прерванно пользователем");
     EXPECT_TRUE(uploaded_.empty());
-    EXPECT_EQ(standin::JournalCount(), 1);
+    EXPECT_EQ(svc::JournalCount(), 1);
 }
 
 TEST_F(Sending, SecondOfThreeRefusedTwiceKeepsOrderAndProgress) {
-    ASSERT_TRUE(standin::Script("status=500&times=2&skip=1"));
+    ASSERT_TRUE(svc::Script("status=500&times=2&skip=1"));
     Run({Picture(L"a"), Picture(L"b"), Picture(L"c")}, {IDOK, IDOK});
     EXPECT_TRUE(success_);
     EXPECT_EQ(questions_.size(), 2u);
-    ASSERT_EQ(standin::JournalCount(), 5);
+    ASSERT_EQ(svc::JournalCount(), 5);
     ASSERT_EQ(uploaded_.size(), 3u);
-    EXPECT_NE(standin::JournalFields(0)[0].second.find("a.jpg"), std::string::npos);
-    EXPECT_NE(standin::JournalFields(2)[0].second.find("b.jpg"), std::string::npos);
-    EXPECT_NE(standin::JournalFields(1)[0].second.find("b.jpg"), std::string::npos);
-    EXPECT_NE(standin::JournalFields(3)[0].second.find("b.jpg"), std::string::npos);
-    EXPECT_NE(standin::JournalFields(4)[0].second.find("c.jpg"), std::string::npos);
+    EXPECT_NE(svc::JournalFields(0)[0].second.find("a.jpg"), std::string::npos);
+    EXPECT_NE(svc::JournalFields(2)[0].second.find("b.jpg"), std::string::npos);
+    EXPECT_NE(svc::JournalFields(1)[0].second.find("b.jpg"), std::string::npos);
+    EXPECT_NE(svc::JournalFields(3)[0].second.find("b.jpg"), std::string::npos);
+    EXPECT_NE(svc::JournalFields(4)[0].second.find("c.jpg"), std::string::npos);
     EXPECT_EQ(progress_, (std::vector<size_t>{0, 1, 1, 1, 2, 3}));
+}
+
+TEST_F(Sending, BrokenAnswerOrMissingEnvelopeAsksAgain) {
+    ASSERT_TRUE(svc::Script("malformed=1"));
+    ASSERT_TRUE(svc::Script("noerr=1"));
+    ASSERT_TRUE(svc::Script("size=2000001"));
+    Run({Picture(L"a")}, {IDOK, IDOK, IDOK});
+    EXPECT_EQ(questions_.size(), 3u);
+    EXPECT_TRUE(success_);
+    EXPECT_EQ(svc::JournalCount(), 4);
+    EXPECT_EQ(uploaded_.size(), 1u);
 }
 
 TEST_F(Sending, EmptyListSendsNothing) {
     Run({});
     EXPECT_TRUE(success_);
     EXPECT_EQ(outcome_, L"");
-    EXPECT_EQ(standin::JournalCount(), 0);
+    EXPECT_EQ(svc::JournalCount(), 0);
     EXPECT_TRUE(uploaded_.empty());
 }
 
@@ -239,11 +251,11 @@ TEST_F(Sending, IncompletePictureIsNeverSent) {
     ASSERT_TRUE(testing_support::WriteBytes(huge.preparedPath, JpegBytes(10000000, 'h')));
     Run({missing}, {IDOK, IDCANCEL});
     EXPECT_EQ(questions_.size(), 2u);
-    EXPECT_EQ(standin::JournalCount(), 0);
+    EXPECT_EQ(svc::JournalCount(), 0);
     EXPECT_TRUE(cancelled_);
 
     Run({huge}, {IDCANCEL});
-    EXPECT_EQ(standin::JournalCount(), 0);
+    EXPECT_EQ(svc::JournalCount(), 0);
     EXPECT_FALSE(success_);
 }
 
@@ -257,18 +269,23 @@ TEST_F(Sending, UnreachableProxyAsksLikeAnyFailure) {
 
 TEST_F(Sending, CancelInTheProgressDialogAbortsWithoutQuestion) {
     // A 6 MB picture read by the service at 1 MB/s: Cancel lands mid-transfer.
-    ASSERT_TRUE(standin::Script("slowread=1000000"));
+    ASSERT_TRUE(svc::Script("slowread=1000000"));
     std::thread driver([] {
         HWND dialog = uidriver::WaitForDialog(IDC_SERVER_PROGRESS, ::GetCurrentProcessId(), 5000);
         ::Sleep(700);
         if (dialog) uidriver::Click(dialog, IDC_SERVER_CANCEL);
     });
     std::wstring question;
-    std::thread watcher(
-        [&] { question = uidriver::AnswerMessageBox(kQuestionCaption, IDOK, 12000); });
+    std::atomic<bool> ended{false};
+    std::thread watcher([&] {
+        // Any question before the phase ends is a fault; once it ended none can come.
+        while (!ended.load() && question.empty())
+            question = uidriver::AnswerMessageBox(kQuestionCaption, IDOK, 200);
+    });
     const DWORD start = ::GetTickCount();
     Run({Picture(L"a", 6000000), Picture(L"b")});
     const DWORD elapsed = ::GetTickCount() - start;
+    ended = true;
     driver.join();
     watcher.join();
     EXPECT_EQ(question, L"");

@@ -4,7 +4,7 @@
 #include "MultipartBody.h"
 #include "ServiceHosts.h"
 
-#include "StandIn.h"
+#include "ServiceStandIn.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -28,18 +28,18 @@ std::string FieldPart(const std::string& boundary, const std::string& name,
 class Wire : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(standin::Port(), 0) << "no stand-in (LUMEXIA_STANDIN_DIR)";
-        ASSERT_TRUE(standin::Reset());
+        ASSERT_NE(svc::Port(), 0) << "no stand-in (LUMEXIA_STANDIN_DIR)";
+        ASSERT_TRUE(svc::Reset());
         answer_.assign(200000, 0);
     }
     // Sends `form` to ApiHost through the stand-in and returns what it received.
     std::string SendAndRead(MultipartBody& form, const std::wstring& host = ApiHost,
                             const std::wstring& path = L"/echo") {
         int length = -1;
-        const PostRequest r = standin::Request(host, path, answer_, &length);
+        const PostRequest r = svc::Request(host, path, answer_, &length);
         EXPECT_TRUE(form.Send(r));
-        EXPECT_EQ(standin::JournalCount(), 1);
-        return standin::JournalBody(0);
+        EXPECT_EQ(svc::JournalCount(), 1);
+        return svc::JournalBody(0);
     }
     std::vector<char> answer_;
 };
@@ -93,7 +93,7 @@ TEST_F(Wire, UpdateCheckBodyIsTheFinalDelimiterAlone) {
     const std::string body = SendAndRead(form, DownloadHost, L"/clients/shext2/lastvinfo.aspx");
     EXPECT_EQ(body.size(), 38u);
     EXPECT_EQ(body, "--" + Ascii(form.Boundary()) + "--\r\n");
-    EXPECT_NE(standin::JournalHead(0).find("Content-Length: 38\r\n"), std::string::npos);
+    EXPECT_NE(svc::JournalHead(0).find("Content-Length: 38\r\n"), std::string::npos);
 }
 
 TEST_F(Wire, ResetEmptiesTheBodyAndKeepsTheBoundary) {
@@ -118,9 +118,9 @@ TEST_F(Wire, OpenBodyIsNeverSent) {
     MultipartBody form;
     ASSERT_TRUE(form.AddField(L"RESPTYPE", L"xml"));
     int length = -1;
-    EXPECT_FALSE(form.Send(standin::Request(ApiHost, L"/echo", answer_, &length)));
+    EXPECT_FALSE(form.Send(svc::Request(ApiHost, L"/echo", answer_, &length)));
     EXPECT_EQ(length, -1);
-    EXPECT_EQ(standin::JournalCount(), 0);
+    EXPECT_EQ(svc::JournalCount(), 0);
 }
 
 TEST_F(Wire, PictureBytesFollowTheImageHead) {
@@ -169,7 +169,7 @@ TEST_F(Wire, HeadersOnTheWireAndTheNamedProxyUsedExactly) {
     ASSERT_TRUE(form.AddField(L"RESPTYPE", L"xml"));
     ASSERT_TRUE(form.Close());
     const std::string body = SendAndRead(form, ApiHost, L"/api3/rest/getimgtag/substr");
-    const std::string head = standin::JournalHead(0);
+    const std::string head = svc::JournalHead(0);
     // Through the proxy the request names the service's own host and port 80.
     EXPECT_EQ(head.substr(0, head.find("\r\n")),
               "POST http://" + Ascii(ApiHost) + ":80/api3/rest/getimgtag/substr HTTP/1.1");
@@ -186,7 +186,7 @@ TEST_F(Wire, HeadersOnTheWireAndTheNamedProxyUsedExactly) {
 
     // A proxy that is not there fails the exchange: no way around it.
     int length = -1;
-    PostRequest r = standin::Request(ApiHost, L"/api3/rest/getimgtag/substr", answer_, &length);
+    PostRequest r = svc::Request(ApiHost, L"/api3/rest/getimgtag/substr", answer_, &length);
     r.proxy = L"127.0.0.1:1";
     EXPECT_FALSE(form.Send(r));
     EXPECT_EQ(length, -1);
@@ -197,11 +197,11 @@ TEST_F(Wire, WithoutProxyNameTheDefaultConfigurationConnectsDirectly) {
     ASSERT_TRUE(form.AddField(L"RESPTYPE", L"xml"));
     ASSERT_TRUE(form.Close());
     int length = -1;
-    PostRequest r = standin::Request(L"127.0.0.1", L"/api3/rest/login/step1", answer_, &length);
-    r.port = static_cast<unsigned short>(standin::Port());
+    PostRequest r = svc::Request(L"127.0.0.1", L"/api3/rest/login/step1", answer_, &length);
+    r.port = static_cast<unsigned short>(svc::Port());
     r.proxy.reset();
     ASSERT_TRUE(form.Send(r));
-    const std::string head = standin::JournalHead(0);
+    const std::string head = svc::JournalHead(0);
     EXPECT_EQ(head.substr(0, head.find("\r\n")), "POST /api3/rest/login/step1 HTTP/1.1");
     EXPECT_GT(length, 0);
 }

@@ -94,9 +94,9 @@ class Scripts:
         with self.lock:
             for fault in self.entries:
                 if fault.get("path", path) == path:
-                    if fault["skip"] > 0:  # let this request pass untouched
+                    if fault["skip"] > 0:  # this one goes by; a later fault may take it
                         fault["skip"] -= 1
-                        return None
+                        continue
                     fault["times"] -= 1
                     if fault["times"] <= 0:
                         self.entries.remove(fault)

@@ -1,6 +1,7 @@
-#include "StandIn.h"
+#include "ServiceStandIn.h"
 
 #include "ServiceHosts.h"
+#include "StandIn.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -8,29 +9,8 @@
 #include <cctype>
 #include <cstdlib>
 
-namespace standin {
+namespace svc {
 namespace {
-
-std::wstring WindowsPath(const std::wstring& unixPath) {
-    std::wstring path = L"Z:" + unixPath;
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
-int ReadPort() {
-    wchar_t dir[1024] = {};
-    if (!::GetEnvironmentVariableW(L"LUMEXIA_STANDIN_DIR", dir, 1024)) return 0;
-    const std::wstring file = WindowsPath(dir) + L"\\port";
-    HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                             nullptr);
-    if (h == INVALID_HANDLE_VALUE) return 0;
-    char text[16] = {};
-    DWORD got = 0;
-    ::ReadFile(h, text, sizeof text - 1, &got, nullptr);
-    ::CloseHandle(h);
-    return std::atoi(text);
-}
 
 std::string Unescape(const std::string& text) {
     std::string out;
@@ -48,8 +28,7 @@ std::string Unescape(const std::string& text) {
 } // namespace
 
 int Port() {
-    static const int port = ReadPort();
-    return port;
+    return standin::Port();
 }
 
 std::wstring ProxyName() {
@@ -162,4 +141,4 @@ lumexia::PostRequest Request(const std::wstring& host, const std::wstring& path,
     return r;
 }
 
-} // namespace standin
+} // namespace svc

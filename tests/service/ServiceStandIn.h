@@ -1,6 +1,7 @@
-// The tests' side of the stand-in service (tools/standin): its port, its control paths
-// (journal, fault scripts, reset) and requests that reach it the way the client does,
-// through the named-proxy setting while the host names stay the client's own.
+// What the service tests need of the stand-in (tools/standin) beyond the shared view in
+// tests/support/StandIn.h: answers with their status, fault scripts, raw bodies, and
+// requests that reach it the way the client does, through the named-proxy setting while
+// the host names stay the client's own.
 #pragma once
 
 #include "HttpTransport.h"
@@ -9,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-namespace standin {
+namespace svc {
 
-// Port from the file the test fixture wrote (folder in LUMEXIA_STANDIN_DIR); 0 if none.
+// Port of the test run's stand-in (standin::Port); 0 if none runs.
 int Port();
 // "127.0.0.1:PORT", the client's proxy setting for the stand-in.
 std::wstring ProxyName();
@@ -37,4 +38,4 @@ std::vector<std::pair<std::string, std::string>> JournalFields(int index);
 lumexia::PostRequest Request(const std::wstring& host, const std::wstring& path,
                              std::vector<char>& buffer, int* length);
 
-} // namespace standin
+} // namespace svc

@@ -259,11 +259,15 @@ void FormMain::ReadOptions(UploadSettings& o) const {
 }
 
 std::wstring FormMain::ValidateOptions() const {
-    if (ReadInt(IDC_MAXSIZE, 99) <= 0)
-        return L"Увеличить до - должно быть целое положительное число";
-    const int quality = ReadInt(IDC_QUALITY, 99);
-    if (quality < 1 || quality > 100) return L"Качество - должно быть целое число от 1 до 100";
-    if (ReadInt(IDC_PREV_MAXSIZE, 99) <= 0)
+    // ReadOptions takes a number from the first four characters only (12345 becomes 1234),
+    // so a text that is valid as a whole can still be taken as an invalid number: "00005"
+    // as 0. Each number rule therefore holds for both readings.
+    auto positive = [this](int id) { return ReadInt(id, 99) > 0 && ReadInt(id, 4) > 0; };
+    auto percent = [](int value) { return value >= 1 && value <= 100; };
+    if (!positive(IDC_MAXSIZE)) return L"Увеличить до - должно быть целое положительное число";
+    if (!percent(ReadInt(IDC_QUALITY, 99)) || !percent(ReadInt(IDC_QUALITY, 4)))
+        return L"Качество - должно быть целое число от 1 до 100";
+    if (!positive(IDC_PREV_MAXSIZE))
         return L"Размер превью - должно быть целое положительное число";
     // The limit is 250 characters although the messages name 255.
     if (ItemText(IDC_SUBSCR_TEXT, 299).size() > 250)

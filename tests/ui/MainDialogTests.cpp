@@ -166,6 +166,33 @@ TEST_F(MainDialog, NumberRulesOfValidation) {
     EXPECT_FALSE(form_.Options().isResize);
 }
 
+TEST_F(MainDialog, ANumberValidWholeButTakenAsZeroIsRefused) {
+    // The options take only the first four characters of a number; a value that would
+    // be stored as 0 must not pass.
+    std::vector<std::wstring> messages;
+    Run([&](HWND d) {
+        uidriver::SetControlText(d, IDC_MAXSIZE, L"00005");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_MAXSIZE, L"0640");
+        uidriver::SetControlText(d, IDC_QUALITY, L"00001");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_QUALITY, L"0085");
+        uidriver::SetControlText(d, IDC_PREV_MAXSIZE, L"0000180");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_PREV_MAXSIZE, L"0180");
+        messages.push_back(PressUpload(d));
+    });
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[0], L"Увеличить до - должно быть целое положительное число");
+    EXPECT_EQ(messages[1], L"Качество - должно быть целое число от 1 до 100");
+    EXPECT_EQ(messages[2], L"Размер превью - должно быть целое положительное число");
+    EXPECT_EQ(messages[3], L"");
+    ASSERT_TRUE(form_.UploadRequested());
+    EXPECT_EQ(form_.Options().maxSize, 640);
+    EXPECT_EQ(form_.Options().jpegQuality, 85);
+    EXPECT_EQ(form_.Options().prevMaxSize, 180);
+}
+
 TEST_F(MainDialog, QualityOfAHundredPasses) {
     std::wstring message = L"unset";
     Run([&](HWND d) {

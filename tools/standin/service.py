@@ -106,6 +106,10 @@ class Service:
             self.accounts[login] = {"password": password, "id": uid, "albums": album_list}
             return uid
 
+    def add_ticket(self, ticket, uid):
+        with self.lock:
+            self.tickets[ticket] = uid
+
     def set_version(self, major, minor, path):
         with self.lock:
             self.version = {"major": major, "minor": minor, "path": path}

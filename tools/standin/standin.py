@@ -19,9 +19,13 @@ Control paths (never journalled), for tests in any language:
                                       percent-encoded), files as NAME=@FILENAME:SIZE
     POST /__reset                     empties journal, scripts, accounts and pictures
     POST /__script                    form-urlencoded fault for the next matching request
-    POST /__account                   login=..&password=..[&albums=N][&id=..]
+    POST /__account                   login=..&password=..[&albums=N][&id=..][&ticket=..]
+                                      (ticket: a ticket already valid for that user)
     POST /__version                   major=..&minor=..&path=..
+Any request for /echo... is journalled and answered 200 with the body's length, whatever
+its form, for tests of the bytes on the wire.
 Fault keys (POST /__script): path (default: any service path), times (default 1),
+skip (matching requests let through first),
 status, delay (seconds before the answer head), drop=before-head|mid-body, size (answer
 of exactly this many bytes), body (the answer verbatim), code+msg (an Err element),
 noerr=1 (no Err element), omit=ELEMENT (drop that element from the answer),
@@ -82,6 +86,7 @@ class Scripts:
 
     def add(self, fault):
         fault["times"] = int(fault.get("times", "1"))
+        fault["skip"] = int(fault.get("skip", "0"))
         with self.lock:
             self.entries.append(fault)
 
@@ -89,6 +94,9 @@ class Scripts:
         with self.lock:
             for fault in self.entries:
                 if fault.get("path", path) == path:
+                    if fault["skip"] > 0:  # let this request pass untouched
+                        fault["skip"] -= 1
+                        return None
                     fault["times"] -= 1
                     if fault["times"] <= 0:
                         self.entries.remove(fault)
@@ -192,7 +200,9 @@ class Handler(socketserver.StreamRequestHandler):
                 form_error = str(e)
         entry["parts"] = parts
         entry["form_error"] = form_error
-        if form_error and path in SERVICE_PATHS:
+        if path.startswith("/echo"):
+            result = (200, "text/plain", b"%d" % len(body))  # journal-only: wire tests
+        elif form_error and path in SERVICE_PATHS:
             result = (400, "text/plain", ("bad form: %s\n" % form_error).encode())
         else:
             result = self.server.service.handle(method, path, parts)
@@ -266,6 +276,8 @@ class Handler(socketserver.StreamRequestHandler):
         if path == "/__account":
             uid = srv.service.add_account(form.get("login", ""), form.get("password", ""),
                                           int(form.get("albums", "0")), form.get("id"))
+            if form.get("ticket"):
+                srv.service.add_ticket(form["ticket"], uid)
             return self.send(200, "text/plain", uid.encode())
         if path == "/__version":
             srv.service.set_version(form.get("major", "3"), form.get("minor", "1"),

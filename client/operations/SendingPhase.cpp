@@ -1,0 +1,67 @@
+#include "SendingPhase.h"
+
+#include "ServiceHosts.h"
+#include "UploadCall.h"
+
+#include <algorithm>
+
+namespace lumexia {
+namespace {
+
+std::wstring RetryQuestion(const std::wstring& sourcePath) {
+    return L"Файл [" + sourcePath + L"]\r\n" + L"Ошибка при отправке на сервер." + L"\r\n" +
+           L"OK - Повторить отправку.\r\nОтмена - Прекратить отправку.";
+}
+
+} // namespace
+
+void RunSending(OperationContext& c) {
+    c.ReportProgress(0);
+    size_t done = 0;
+
+    UploadIdentity identity{c.clientId, c.sessionId, c.userId, c.userTicket};
+    int answerLength = 0;
+    PostRequest request;
+    request.host = ApiHost;
+    request.port = kServicePort;
+    request.path = kUploadPath;
+    request.answer = c.answer.data();
+    request.answerCapacity = static_cast<int>(c.answer.size());
+    request.answerLength = &answerLength;
+    request.cancel = &c.cancel;
+    if (c.useProxy && c.proxy.isUse) request.proxy = c.proxy.full;
+
+    // One body buffer for the whole batch (10 MB), emptied before each attempt.
+    MultipartBody form;
+    for (size_t i = 0; i < c.prepared.size();) {
+        const PreparedImage& image = c.prepared[i];
+        std::fill(c.answer.begin(), c.answer.end(), '\0');
+        answerLength = 0;
+        UploadedImage accepted;
+        const bool sent = UploadPicture(form, image, c.upload, identity, request, accepted);
+        if (sent) c.uploaded.push_back(std::move(accepted));
+        if (c.cancel.load()) {
+            c.outcome = kOutcomeCancelled;
+            c.success = false;
+            return;
+        }
+        if (!sent) {
+            if (c.Ask(RetryQuestion(image.sourcePath), L"Ошибка при отправке изображения.",
+                      MB_OKCANCEL) != IDOK) {
+                c.outcome = kOutcomeCancelled;
+                c.success = false;
+                c.cancel = true;
+                return;
+            }
+            c.ReportProgress(done);
+            continue;
+        }
+        ++done;
+        c.ReportProgress(done);
+        ++i;
+    }
+    c.outcome.clear();
+    c.success = true;
+}
+
+} // namespace lumexia

@@ -1,0 +1,47 @@
+// One HTTP exchange with the service: a POST of a ready body, the answer read whole into a
+// caller's buffer. Synchronous on the calling thread (an operation's worker or the tag
+// query worker); every WinHTTP handle is closed before HttpPost returns.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <optional>
+#include <string>
+
+namespace lumexia {
+
+struct PostRequest {
+    std::wstring host;           // ApiHost or DownloadHost
+    unsigned short port = 80;    // every call uses 80
+    std::wstring path;           // e.g. "/api3/rest/login/step1"
+    char* answer = nullptr;      // caller's buffer, zeroed by the caller
+    int answerCapacity = 0;      // most answer bytes that may be written
+    int* answerLength = nullptr; // set on success only
+    // Set by another thread to stop the exchange at its next chunk boundary; may be null.
+    const std::atomic<bool>* cancel = nullptr;
+    // Named proxy "address:port"; absent: the system's default proxy configuration.
+    std::optional<std::wstring> proxy;
+};
+
+// The limits of one exchange, in milliseconds (0 resolve: no limit).
+struct HttpTimeouts {
+    int resolve = 0;
+    int connect = 60000;
+    int send = 600000;
+    int receive = 600000;
+};
+
+// POST `body` (`bodyLength` bytes) with the extra header lines `headers` (may be null).
+// True only when the whole body went out, the status is exactly "200", and the whole
+// answer (as long as the server announced, when it announced a length) fitted the
+// capacity. On false the answer length is untouched and the buffer may hold part of an
+// answer.
+bool HttpPost(const PostRequest& request, const wchar_t* headers, const char* body,
+              DWORD bodyLength);
+
+// The same with other limits (tests and tools; the client always uses the defaults).
+bool HttpPostWithTimeouts(const PostRequest& request, const wchar_t* headers, const char* body,
+                          DWORD bodyLength, const HttpTimeouts& timeouts);
+
+} // namespace lumexia

@@ -1,0 +1,40 @@
+// The tests' side of the stand-in service (tools/standin): its port, its control paths
+// (journal, fault scripts, reset) and requests that reach it the way the client does,
+// through the named-proxy setting while the host names stay the client's own.
+#pragma once
+
+#include "HttpTransport.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace standin {
+
+// Port from the file the test fixture wrote (folder in LUMEXIA_STANDIN_DIR); 0 if none.
+int Port();
+// "127.0.0.1:PORT", the client's proxy setting for the stand-in.
+std::wstring ProxyName();
+
+// Plain exchange with a control path, straight to 127.0.0.1 (no proxy). Returns the
+// answer body; `status` (optional) receives the status code, 0 when it failed.
+std::string Control(const wchar_t* verb, const std::wstring& path, const std::string& body = "",
+                    int* status = nullptr);
+
+// Empties the journal, the scripts, accounts and pictures.
+bool Reset();
+// Queues a fault, form-urlencoded ("status=500&times=2"; see tools/standin/standin.py).
+bool Script(const std::string& form);
+std::string Encode(const std::string& text); // percent-encoding for Script values
+
+int JournalCount();
+std::string JournalHead(int index);
+std::string JournalBody(int index);
+// The form parts of a journalled request in order: (name, value); files as "@name:size".
+std::vector<std::pair<std::string, std::string>> JournalFields(int index);
+
+// A request for `path` on `host`, through the stand-in as proxy, answering into `buffer`.
+lumexia::PostRequest Request(const std::wstring& host, const std::wstring& path,
+                             std::vector<char>& buffer, int* length);
+
+} // namespace standin

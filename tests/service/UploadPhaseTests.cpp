@@ -1,0 +1,303 @@
+// The sending phase (operation kind 2) in a real progress dialog against the stand-in,
+// reached through the proxy setting. Questions are answered through the dialog-owned
+// message box; progress is watched with a message hook on the dialog's thread.
+#include "Form4Server.h"
+#include "UploadCall.h"
+#include "resource.h"
+
+#include "StandIn.h"
+#include "TestSupport.h"
+#include "UiDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace lumexia;
+
+namespace {
+
+const wchar_t kQuestionCaption[] = L"Ошибка при отправке изображения.";
+
+std::vector<size_t>* g_progress = nullptr;
+
+LRESULT CALLBACK WatchProgress(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && g_progress && m->message == WM_SERVER_PROGRESS)
+        g_progress->push_back(m->wParam);
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A few hundred bytes that the service takes for a JPEG.
+std::string JpegBytes(size_t size, char fill) {
+    std::string bytes = "\xFF\xD8\xFF\xE0";
+    bytes += std::string(size, fill);
+    return bytes + "\xFF\xD9";
+}
+
+class Sending : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(standin::Port(), 0) << "no stand-in (LUMEXIA_STANDIN_DIR)";
+        ASSERT_TRUE(standin::Reset());
+        folder_ = testing_support::NewScratchFolder();
+    }
+    PreparedImage Picture(const wchar_t* name, size_t size = 300) {
+        PreparedImage image;
+        image.sourcePath = L"C:\\Фото\\" + std::wstring(name) + L".jpg";
+        image.preparedPath = folder_ + name;
+        EXPECT_TRUE(testing_support::WriteBytes(image.preparedPath, JpegBytes(size, name[0])));
+        image.isResize = 1;
+        image.maxSize = 640;
+        image.jpegQuality = 85;
+        image.origLength = -1;
+        image.origWidth = 4000;
+        image.origHeight = 3000;
+        image.resizeCoeff = 1.0;
+        return image;
+    }
+    // Runs kind 2 with `prepared`, answering each question with the next of `answers`.
+    void Run(std::vector<PreparedImage> prepared, std::vector<int> answers = {}) {
+        Form4Server server(kOperationSending);
+        OperationContext& c = server.Context();
+        c.prepared = std::move(prepared);
+        c.clientId = L"0123456789abcdef0123456789abcdef";
+        c.sessionId = L"fedcba9876543210fedcba9876543210";
+        c.userId = userId_;
+        c.userTicket = userTicket_;
+        c.useProxy = true;
+        c.proxy.isUse = true;
+        c.proxy.full = proxy_.empty() ? standin::ProxyName() : proxy_;
+        std::thread answerer([&] {
+            for (int answer : answers)
+                questions_.push_back(uidriver::AnswerMessageBox(kQuestionCaption, answer, 20000));
+        });
+        progress_.clear();
+        g_progress = &progress_;
+        HHOOK hook =
+            ::SetWindowsHookExW(WH_CALLWNDPROC, WatchProgress, nullptr, ::GetCurrentThreadId());
+        const bool ran = server.Run(nullptr);
+        ::UnhookWindowsHookEx(hook);
+        g_progress = nullptr;
+        answerer.join();
+        ASSERT_TRUE(ran);
+        ASSERT_TRUE(server.Finished());
+        success_ = server.Success();
+        cancelled_ = server.Cancelled();
+        outcome_ = server.Outcome();
+        uploaded_ = server.Context().uploaded;
+    }
+    std::vector<std::string> Names(int request) {
+        std::vector<std::string> names;
+        for (const auto& field : standin::JournalFields(request))
+            names.push_back(field.first);
+        return names;
+    }
+
+    std::wstring folder_, userId_, userTicket_, proxy_;
+    std::vector<std::wstring> questions_;
+    std::vector<size_t> progress_;
+    bool success_ = false, cancelled_ = false;
+    std::wstring outcome_;
+    std::vector<UploadedImage> uploaded_;
+};
+
+const std::vector<std::string> kAnonymousNames = {"image",
+                                                  "UID",
+                                                  "SID",
+                                                  "FROMOBJECT",
+                                                  "ISRESIZEIMG",
+                                                  "MAXSIZEIMG",
+                                                  "ISOPTIMIZEFORMAT",
+                                                  "ISOPTIMIZEDFORMAT",
+                                                  "ISROTATIONIMG",
+                                                  "ROTATIONIMG",
+                                                  "ISINSCRIMG",
+                                                  "INSCRIMG",
+                                                  "JPGQUALITY",
+                                                  "MAXSIZEIMGPREV",
+                                                  "ISINSCRIMGPREV",
+                                                  "INSCRIMGPREV",
+                                                  "IDALBUM",
+                                                  "COMMENTIMG",
+                                                  "URLFORIMG",
+                                                  "TAGS",
+                                                  "ISPUBLIC",
+                                                  "ORIGIMGLENGTH",
+                                                  "ORIGIMGWIDTH",
+                                                  "ORIGIMGHEIGHT",
+                                                  "COEFFRESIZEIMG",
+                                                  "RESPTYPE"};
+
+} // namespace
+
+TEST_F(Sending, AnonymousFormStartsAtUidAndTheServiceAcceptsIt) {
+    PreparedImage half = Picture(L"b");
+    half.resizeCoeff = 0.5;
+    Run({Picture(L"a"), half});
+    EXPECT_TRUE(success_);
+    EXPECT_FALSE(cancelled_);
+    EXPECT_EQ(outcome_, L"");
+    ASSERT_EQ(standin::JournalCount(), 2);
+    EXPECT_EQ(Names(0), kAnonymousNames);
+    auto fields = standin::JournalFields(0);
+    EXPECT_EQ(fields[0].second, "@" + testing_support::ToUtf8(L"C:\\Фото\\a.jpg") + ":306");
+    EXPECT_EQ(fields[1].second, "0123456789abcdef0123456789abcdef");
+    EXPECT_EQ(fields[3].second, "21");
+    EXPECT_EQ(fields[4].second, "true");
+    EXPECT_EQ(fields[6].second, "false");
+    EXPECT_EQ(fields[15].second, testing_support::ToUtf8(L"Увеличить"));
+    EXPECT_EQ(fields[16].second, "noalb");
+    EXPECT_EQ(fields[21].second, "-1");
+    EXPECT_EQ(fields[24].second, "1.");
+    EXPECT_EQ(standin::JournalFields(1)[24].second, "0.5");
+    EXPECT_EQ(fields[25].second, "xml");
+    // The records hold what the service answered, in order, codes still empty.
+    ASSERT_EQ(uploaded_.size(), 2u);
+    for (const UploadedImage& u : uploaded_) {
+        EXPECT_FALSE(u.id.empty());
+        EXPECT_EQ(u.imgUrl.find(L"http://127.0.0.1:"), 0u);
+        EXPECT_NE(u.imgPreviewUrl.find(L"/p/" + u.id), std::wstring::npos);
+        EXPECT_NE(u.imgPreviewXUrl.find(L"/px/" + u.id), std::wstring::npos);
+        EXPECT_EQ(u.code, L"");
+    }
+    EXPECT_EQ(progress_, (std::vector<size_t>{0, 1, 2}));
+    EXPECT_TRUE(questions_.empty());
+}
+
+TEST_F(Sending, UserIdWithoutTicketSendsNeitherWithBothSendsBoth) {
+    userId_ = L"1000";
+    Run({Picture(L"a")});
+    EXPECT_TRUE(success_);
+    EXPECT_EQ(Names(0), kAnonymousNames);
+
+    ASSERT_TRUE(standin::Reset());
+    standin::Control(L"POST", L"/__account", "login=u&password=p&id=1000&ticket=T1");
+    userTicket_ = L"T1";
+    Run({Picture(L"a")});
+    EXPECT_TRUE(success_);
+    std::vector<std::string> names = kAnonymousNames;
+    names.insert(names.begin() + 1, {"USER_ID", "USER_TICKET"});
+    EXPECT_EQ(Names(0), names);
+}
+
+TEST_F(Sending, ErrorCodeSevenAsksAndOkResends) {
+    ASSERT_TRUE(standin::Script("code=7&msg=" + standin::Encode("занято")));
+    Run({Picture(L"a")}, {IDOK});
+    ASSERT_EQ(questions_.size(), 1u);
+    EXPECT_NE(questions_[0].find(L"Файл [C:\\Фото\\a.jpg]"), std::wstring::npos) << questions_[0];
+    EXPECT_NE(questions_[0].find(L"Ошибка при отправке на сервер."), std::wstring::npos);
+    EXPECT_NE(questions_[0].find(L"OK - Повторить отправку."), std::wstring::npos);
+    EXPECT_NE(questions_[0].find(L"Отмена - Прекратить отправку."), std::wstring::npos);
+    // The service's own text is not shown.
+    EXPECT_EQ(questions_[0].find(L"занято"), std::wstring::npos);
+    EXPECT_TRUE(success_);
+    EXPECT_EQ(standin::JournalCount(), 2);
+    EXPECT_EQ(standin::JournalBody(0).size(), standin::JournalBody(1).size());
+    EXPECT_EQ(uploaded_.size(), 1u);
+    EXPECT_EQ(progress_, (std::vector<size_t>{0, 0, 1}));
+}
+
+TEST_F(Sending, MissingPreviewXUrlCountsAsNotSentAndCancelEndsTheBatch) {
+    ASSERT_TRUE(standin::Script("omit=ImgPreviewXUrl"));
+    Run({Picture(L"a"), Picture(L"b")}, {IDCANCEL});
+    EXPECT_EQ(questions_.size(), 1u);
+    EXPECT_FALSE(success_);
+    EXPECT_TRUE(cancelled_);
+    EXPECT_EQ(outcome_, L"Прерванно пользователем");
+    EXPECT_TRUE(uploaded_.empty());
+    EXPECT_EQ(standin::JournalCount(), 1);
+}
+
+TEST_F(Sending, SecondOfThreeRefusedTwiceKeepsOrderAndProgress) {
+    ASSERT_TRUE(standin::Script("status=500&times=2&skip=1"));
+    Run({Picture(L"a"), Picture(L"b"), Picture(L"c")}, {IDOK, IDOK});
+    EXPECT_TRUE(success_);
+    EXPECT_EQ(questions_.size(), 2u);
+    ASSERT_EQ(standin::JournalCount(), 5);
+    ASSERT_EQ(uploaded_.size(), 3u);
+    EXPECT_NE(standin::JournalFields(0)[0].second.find("a.jpg"), std::string::npos);
+    EXPECT_NE(standin::JournalFields(2)[0].second.find("b.jpg"), std::string::npos);
+    EXPECT_NE(standin::JournalFields(1)[0].second.find("b.jpg"), std::string::npos);
+    EXPECT_NE(standin::JournalFields(3)[0].second.find("b.jpg"), std::string::npos);
+    EXPECT_NE(standin::JournalFields(4)[0].second.find("c.jpg"), std::string::npos);
+    EXPECT_EQ(progress_, (std::vector<size_t>{0, 1, 1, 1, 2, 3}));
+}
+
+TEST_F(Sending, EmptyListSendsNothing) {
+    Run({});
+    EXPECT_TRUE(success_);
+    EXPECT_EQ(outcome_, L"");
+    EXPECT_EQ(standin::JournalCount(), 0);
+    EXPECT_TRUE(uploaded_.empty());
+}
+
+TEST_F(Sending, IncompletePictureIsNeverSent) {
+    PreparedImage missing = Picture(L"a");
+    missing.preparedPath = folder_ + L"gone";
+    PreparedImage huge = Picture(L"h");
+    ASSERT_TRUE(testing_support::WriteBytes(huge.preparedPath, JpegBytes(10000000, 'h')));
+    Run({missing}, {IDOK, IDCANCEL});
+    EXPECT_EQ(questions_.size(), 2u);
+    EXPECT_EQ(standin::JournalCount(), 0);
+    EXPECT_TRUE(cancelled_);
+
+    Run({huge}, {IDCANCEL});
+    EXPECT_EQ(standin::JournalCount(), 0);
+    EXPECT_FALSE(success_);
+}
+
+TEST_F(Sending, UnreachableProxyAsksLikeAnyFailure) {
+    proxy_ = L"127.0.0.1:1";
+    Run({Picture(L"a")}, {IDCANCEL});
+    EXPECT_EQ(questions_.size(), 1u);
+    EXPECT_FALSE(success_);
+    EXPECT_TRUE(cancelled_);
+}
+
+TEST_F(Sending, CancelInTheProgressDialogAbortsWithoutQuestion) {
+    // A 6 MB picture read by the service at 1 MB/s: Cancel lands mid-transfer.
+    ASSERT_TRUE(standin::Script("slowread=1000000"));
+    std::thread driver([] {
+        HWND dialog = uidriver::WaitForDialog(IDC_SERVER_PROGRESS, ::GetCurrentProcessId(), 5000);
+        ::Sleep(700);
+        if (dialog) uidriver::Click(dialog, IDC_SERVER_CANCEL);
+    });
+    std::wstring question;
+    std::thread watcher(
+        [&] { question = uidriver::AnswerMessageBox(kQuestionCaption, IDOK, 12000); });
+    const DWORD start = ::GetTickCount();
+    Run({Picture(L"a", 6000000), Picture(L"b")});
+    const DWORD elapsed = ::GetTickCount() - start;
+    driver.join();
+    watcher.join();
+    EXPECT_EQ(question, L"");
+    EXPECT_FALSE(success_);
+    EXPECT_TRUE(cancelled_);
+    EXPECT_EQ(outcome_, L"Прерванно пользователем");
+    EXPECT_TRUE(uploaded_.empty());
+    EXPECT_LT(elapsed, 8000u);
+}
+
+TEST(ResizeCoefficient, FewestDigitsThatReadBackWithThePointAlwaysWritten) {
+    EXPECT_EQ(FormatResizeCoeff(1.0), L"1.");
+    EXPECT_EQ(FormatResizeCoeff(0.5), L"0.5");
+    EXPECT_EQ(FormatResizeCoeff(0.16), L"0.16");
+    EXPECT_EQ(FormatResizeCoeff(0.1), L"0.1");
+    EXPECT_EQ(FormatResizeCoeff(2.0), L"2.");
+    EXPECT_EQ(FormatResizeCoeff(100.0), L"100.");
+    EXPECT_EQ(FormatResizeCoeff(123.25), L"123.25");
+    EXPECT_EQ(FormatResizeCoeff(0.0), L"0.");
+    EXPECT_EQ(FormatResizeCoeff(0.05), L"5.e-002");
+    EXPECT_EQ(FormatResizeCoeff(0.0123), L"1.23e-002");
+    EXPECT_EQ(FormatResizeCoeff(1e50), L"1.e+050");
+    EXPECT_EQ(FormatResizeCoeff(-0.25), L"-0.25");
+    // Non-terminating values read back as the same double.
+    for (double v : {640.0 / 4000.0, 1.0 / 3.0, 2.0 / 3.0, 180.0 / 1234.0, 0.1 + 0.2}) {
+        const std::wstring text = FormatResizeCoeff(v);
+        EXPECT_EQ(std::wcstod(text.c_str(), nullptr), v) << v;
+        EXPECT_LE(text.size(), 19u);
+    }
+    EXPECT_EQ(FormatResizeCoeff(640.0 / 4000.0), L"0.16");
+    EXPECT_EQ(FormatResizeCoeff(1.0 / 3.0), L"0.3333333333333333");
+}

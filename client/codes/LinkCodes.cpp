@@ -1,40 +1,54 @@
 #include "LinkCodes.h"
 
 #include "ScopedWin.h"
+#include "ServiceHosts.h"
 
 #include <cstring>
 
 namespace lumexia {
 
-const wchar_t kPageUrlBase[] = L"http://lumexia.ru/F/";
-
 namespace {
 
 void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to) {
-    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
+    for (size_t at = text.find(from); at != std::wstring::npos;
+         at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
 }
 
-bool NeedsPreview(int kind) { return kind == 3 || kind == 7 || kind == 9; }
+bool NeedsPreview(int kind) {
+    return kind == 3 || kind == 7 || kind == 9;
+}
 
 } // namespace
 
+std::wstring PageUrlBase() {
+    return std::wstring(L"http://") + PageHost + L"/F/";
+}
+
 std::wstring PageUrl(const std::wstring& imgUrl) {
     std::wstring page = imgUrl;
-    ReplaceAll(page, L"http://", kPageUrlBase);
+    ReplaceAll(page, L"http://", PageUrlBase());
     return page + L".html";
 }
 
 std::wstring LinkTemplate(int kind) {
     switch (kind) {
-    case 1: return L"{0}";
-    case 2: return L"[IMG]{0}[/IMG]";
-    case 3: return L"[URL={3}][IMG]{1}[/IMG][/URL]";
-    case 6: return L"<img src=\"{0}\">";
-    case 7: return L"<a target=\"_blank\" href=\"{3}\"><img src=\"{1}\"></a>";
-    case 8: return L"[img]{0}[/img]";
-    case 9: return L"[url={3}][img]{1}[/img][/url]";
-    default: return std::wstring();
+    case 1:
+        return L"{0}";
+    case 2:
+        return L"[IMG]{0}[/IMG]";
+    case 3:
+        return L"[URL={3}][IMG]{1}[/IMG][/URL]";
+    case 6:
+        return L"<img src=\"{0}\">";
+    case 7:
+        return L"<a target=\"_blank\" href=\"{3}\"><img src=\"{1}\"></a>";
+    case 8:
+        return L"[img]{0}[/img]";
+    case 9:
+        return L"[url={3}][img]{1}[/img][/url]";
+    default:
+        return std::wstring();
     }
 }
 
@@ -49,12 +63,14 @@ void FormatLinkCode(UploadedImage& image, int kind) {
 }
 
 void FormatLinkCodes(UploadedList& images, int kind) {
-    for (UploadedImage& image : images) FormatLinkCode(image, kind);
+    for (UploadedImage& image : images)
+        FormatLinkCode(image, kind);
 }
 
 std::wstring ClipboardText(const UploadedList& images) {
     std::wstring text;
-    for (const UploadedImage& image : images) text += image.code + L"\r\n";
+    for (const UploadedImage& image : images)
+        text += image.code + L"\r\n";
     return text;
 }
 

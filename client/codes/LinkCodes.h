@@ -10,8 +10,8 @@
 
 namespace lumexia {
 
-// Base of the public picture pages: "http://" + web host + "/F/".
-extern const wchar_t kPageUrlBase[];
+// Base of the public picture pages: "http://" + PageHost + "/F/".
+std::wstring PageUrlBase();
 
 // The picture page: every "http://" in the picture address replaced by the page base,
 // then ".html" appended.

@@ -13,4 +13,8 @@ constexpr wchar_t DownloadHost[] = L"download.lumexia.ru";
 constexpr wchar_t WebHost[] = L"lumexia.ru";
 constexpr unsigned short kServicePort = 80;
 
+// The service's public web site. The page of a picture lives under "http://" + PageHost +
+// "/F/"; only the link codes name it, the client never connects to it.
+constexpr wchar_t PageHost[] = L"lumexia.ru";
+
 } // namespace lumexia

@@ -7,7 +7,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-
 namespace lumexia {
 
 const LookupRow kRotationTable[4] = {
@@ -86,20 +85,39 @@ BOOL FormMain::OnInit() {
 
 void FormMain::FillLookupBoxes() {
     int position = 0;
-    for (const LookupRow& row : kRotationTable) ComboInsert(IDC_ROTATION, position++, row.text, row.key);
+    for (const LookupRow& row : kRotationTable)
+        ComboInsert(IDC_ROTATION, position++, row.text, row.key);
     ComboSelect(IDC_ROTATION, 0);
     position = 0;
-    for (const LookupRow& row : kFormatTable) ComboInsert(IDC_FORMAT, position++, row.text, row.key);
+    for (const LookupRow& row : kFormatTable)
+        ComboInsert(IDC_FORMAT, position++, row.text, row.key);
     ComboSelect(IDC_FORMAT, 0);
     // The box sorts; the texts begin with their number, so it shows them in key order.
-    for (const LookupRow& row : kLinkKindTable) ComboAdd(IDC_LINK_KIND, row.text, row.key);
+    for (const LookupRow& row : kLinkKindTable)
+        ComboAdd(IDC_LINK_KIND, row.text, row.key);
     ComboSelect(IDC_LINK_KIND, 0);
 }
 
 void FormMain::OnFirstPaint() {
-    // Server calls start here: the proxy setting is read first, then the update check and
-    // the automatic login run once they exist.
+    // The window is on screen before any server call, so their progress dialogs have an
+    // owner to centre on. An accepted update ends the dialog; the login then never runs.
+    if (!CheckForUpdateAtStart()) return;
+    RunLoginFlow(false);
+}
+
+bool FormMain::CheckForUpdateAtStart() {
+    // Every server call needs the proxy setting, so it is read before the first one. The
+    // version check and its notice go here; false will mean the user took the update and
+    // the dialog has ended without an upload.
     LoadProxySettings(proxy_);
+    return true;
+}
+
+void FormMain::RunLoginFlow(bool interactive) {
+    // The login flow goes here: automatic with the stored login after the first paint,
+    // with the login dialog from the link. It reports back through ShowUserState and,
+    // after the album list, Albums() and FillAlbumBox.
+    (void)interactive;
 }
 
 void FormMain::OnCommand(int id, int code) {
@@ -129,14 +147,16 @@ void FormMain::OnNotify(const NMHDR* header) {
 }
 
 void FormMain::OnLoginLink() {
-    // The interactive login flow goes here.
+    RunLoginFlow(true);
 }
 
 void FormMain::OnProxyLink() {
-    // The proxy dialog goes here.
+    // The proxy dialog goes here; it edits proxy_ and saves it when closed with OK.
 }
 
-void FormMain::OnClose() { End(0); }
+void FormMain::OnClose() {
+    End(0);
+}
 
 void FormMain::OnHandOver(WPARAM wParam) {
     if (wParam != 1) return;
@@ -153,7 +173,9 @@ void FormMain::OnDropFiles(HDROP drop) {
     BringToFront(Handle());
 }
 
-void FormMain::ShowFileCount() { SetItemText(IDC_FILE_COUNT, FileCountText(jobs_->size())); }
+void FormMain::ShowFileCount() {
+    SetItemText(IDC_FILE_COUNT, FileCountText(jobs_->size()));
+}
 
 void FormMain::ShowUserState(const UserCredentials& credentials) {
     const bool known = !credentials.userName.empty();
@@ -204,7 +226,9 @@ void FormMain::ShowOptions(const UploadSettings& o) {
     ComboSelect(IDC_FORMAT, format ? ComboFindExact(IDC_FORMAT, format) : -1);
 }
 
-int FormMain::ReadInt(int id, int maxChars) const { return ParseSettingInt(ItemText(id, maxChars)); }
+int FormMain::ReadInt(int id, int maxChars) const {
+    return ParseSettingInt(ItemText(id, maxChars));
+}
 
 void FormMain::ReadOptions(UploadSettings& o) const {
     auto selectedData = [this](int id) -> int {
@@ -235,13 +259,19 @@ void FormMain::ReadOptions(UploadSettings& o) const {
 }
 
 std::wstring FormMain::ValidateOptions() const {
-    if (ReadInt(IDC_MAXSIZE, 99) <= 0) return L"Увеличить до - должно быть целое положительное число";
-    const int quality = ReadInt(IDC_QUALITY, 99);
-    if (quality < 1 || quality > 100) return L"Качество - должно быть целое число от 1 до 100";
-    if (ReadInt(IDC_PREV_MAXSIZE, 99) <= 0)
+    // ReadOptions takes a number from the first four characters only (12345 becomes 1234),
+    // so a text that is valid as a whole can still be taken as an invalid number: "00005"
+    // as 0. Each number rule therefore holds for both readings.
+    auto positive = [this](int id) { return ReadInt(id, 99) > 0 && ReadInt(id, 4) > 0; };
+    auto percent = [](int value) { return value >= 1 && value <= 100; };
+    if (!positive(IDC_MAXSIZE)) return L"Увеличить до - должно быть целое положительное число";
+    if (!percent(ReadInt(IDC_QUALITY, 99)) || !percent(ReadInt(IDC_QUALITY, 4)))
+        return L"Качество - должно быть целое число от 1 до 100";
+    if (!positive(IDC_PREV_MAXSIZE))
         return L"Размер превью - должно быть целое положительное число";
     // The limit is 250 characters although the messages name 255.
-    if (ItemText(IDC_SUBSCR_TEXT, 299).size() > 250) return L"Надпись на картинке не больше 255 символов";
+    if (ItemText(IDC_SUBSCR_TEXT, 299).size() > 250)
+        return L"Надпись на картинке не больше 255 символов";
     if (ItemText(IDC_PREV_SUBSCR_TEXT, 299).size() > 250)
         return L"Надпись на превью не больше 255 символов";
     if (ItemText(IDC_COMMENT, 504).size() > 500) return L"Комментарий не больше 500 символов";

@@ -42,6 +42,8 @@ protected:
 private:
     BOOL OnInit();
     void OnFirstPaint();
+    bool CheckForUpdateAtStart();
+    void RunLoginFlow(bool interactive);
     void OnCommand(int id, int code);
     void OnNotify(const NMHDR* header);
     void OnClose();

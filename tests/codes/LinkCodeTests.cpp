@@ -31,7 +31,8 @@ TEST(PageUrl, ReplacesTheSchemeByThePageBaseAndAppendsHtml) {
               L"http://lumexia.ru/F/i.lumexia.ru/2026/a.jpg.html");
     EXPECT_EQ(PageUrl(L"ftp://x/a.jpg"), L"ftp://x/a.jpg.html"); // no scheme: only the suffix
     // Every occurrence is replaced, each exactly once.
-    EXPECT_EQ(PageUrl(L"http://a/?u=http://b"), L"http://lumexia.ru/F/a/?u=http://lumexia.ru/F/b.html");
+    EXPECT_EQ(PageUrl(L"http://a/?u=http://b"),
+              L"http://lumexia.ru/F/a/?u=http://lumexia.ru/F/b.html");
 }
 
 TEST(FormatLinkCode, EveryKind) {
@@ -61,7 +62,8 @@ TEST(FormatLinkCode, EveryKind) {
 }
 
 TEST(FormatLinkCode, PreviewKindsWithoutAPreviewGiveEmptyLines) {
-    UploadedList images = {Picture(L"http://h/1.jpg", L""), Picture(L"http://h/2.jpg", L"http://h/2t.jpg")};
+    UploadedList images = {Picture(L"http://h/1.jpg", L""),
+                           Picture(L"http://h/2.jpg", L"http://h/2t.jpg")};
     for (int kind : {3, 7, 9}) {
         FormatLinkCodes(images, kind);
         EXPECT_EQ(images[0].code, L"");
@@ -156,7 +158,8 @@ TEST_F(ClipboardNotice, OkWithoutTheTickKeepsShowingIt) {
 TEST_F(ClipboardNotice, ABusyClipboardIsReportedAndNothingIsClaimed) {
     // Another window holds the clipboard open: the copy must fail with the error message
     // and no notice.
-    HWND holder = ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    HWND holder =
+        ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     std::wstring message;
     bool shown = false;
     std::thread user([&] {
@@ -180,6 +183,42 @@ TEST_F(ClipboardNotice, ABusyClipboardIsReportedAndNothingIsClaimed) {
     std::wstring text;
     ASSERT_TRUE(uidriver::ReadClipboard(text));
     EXPECT_EQ(text, L"before");
+}
+
+TEST_F(ClipboardNotice, EscapeDoesNotCloseIt) {
+    bool openAfterEscape = false;
+    std::thread user([&] {
+        HWND notice = uidriver::WaitForDialog(IDC_CLIP_OK, ::GetCurrentProcessId(), 3000);
+        if (!notice) return;
+        ::SendMessageW(notice, WM_COMMAND, IDCANCEL, 0);
+        openAfterEscape = !uidriver::WaitForGone(notice, 300);
+        uidriver::Click(notice, IDC_CLIP_OK);
+    });
+    FormClip clip(&images_);
+    clip.RunModal(IDD_CLIP, nullptr);
+    user.join();
+    EXPECT_TRUE(openAfterEscape);
+}
+
+TEST_F(ClipboardNotice, AKindEditedByHandToOneNotOfferedGivesEmptyLines) {
+    // Someone typed kind 5 into the settings file; the batch is formatted with it as it
+    // stands, and every picture still gets its (empty) line.
+    ASSERT_TRUE(WriteBytes(path_, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><settings>"
+                                  "<setting name=\"usTypeCode\" value=\"5\"/>"
+                                  "<setting name=\"isshcompl\" value=\"False\"/>"
+                                  "</settings>"));
+    UploadSettings options;
+    ASSERT_TRUE(LoadUploadSettings(options));
+    ASSERT_EQ(options.typeCode, 5);
+    images_.push_back(Picture(L"http://h/3.jpg", L"http://h/3t.jpg"));
+    FormatLinkCodes(images_, options.typeCode);
+
+    bool shown = false;
+    Run(false, &shown);
+    EXPECT_FALSE(shown); // the notice was turned off in the same file
+    std::wstring text;
+    ASSERT_TRUE(uidriver::ReadClipboard(text));
+    EXPECT_EQ(text, L"\r\n\r\n\r\n");
 }
 
 } // namespace

@@ -23,7 +23,37 @@ namespace {
 
 const DWORD kWait = 10000;
 
-std::wstring SettingsPath() { return DataFolder() + L"config2.txt"; }
+std::wstring SettingsPath() {
+    return DataFolder() + L"config2.txt";
+}
+
+// The real dialog plus one message through which the driving thread runs code on the
+// dialog's own thread, the way the login flow will call ShowUserState and FillAlbumBox
+// from inside the dialog.
+class DrivenMain : public FormMain {
+public:
+    using FormMain::FormMain;
+    static constexpr UINT kRunHere = WM_APP + 77;
+
+protected:
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == kRunHere) {
+            (*reinterpret_cast<const std::function<void()>*>(lParam))();
+            return TRUE;
+        }
+        return FormMain::OnMessage(message, wParam, lParam);
+    }
+};
+
+void OnDialogThread(HWND dialog, const std::function<void()>& work) {
+    ::SendMessageW(dialog, DrivenMain::kRunHere, 0, reinterpret_cast<LPARAM>(&work));
+}
+
+void ClickLink(HWND dialog, int id) {
+    // What a SysLink sends its dialog when clicked.
+    NMHDR click = {::GetDlgItem(dialog, id), static_cast<UINT_PTR>(id), NM_CLICK};
+    ::SendMessageW(dialog, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&click));
+}
 
 class MainDialog : public ::testing::Test {
 protected:
@@ -66,14 +96,14 @@ protected:
     }
 
     JobList jobs_;
-    FormMain form_{&jobs_};
+    DrivenMain form_{&jobs_};
     std::string saved_;
     bool hadSettings_ = false;
 };
 
 TEST_F(MainDialog, FirstStartShowsTheDefaultsAndTheUnknownUser) {
     std::wstring caption, size, rotation, format, kind, prevText;
-    bool resize = false, prevBox = false, publicBox = false, albumEnabled = true;
+    bool resize = false, prevBox = false, publicBox = false, albumEnabled = true, icon = false;
     Run([&](HWND d) {
         caption = uidriver::Text(d);
         size = uidriver::ControlText(d, IDC_MAXSIZE);
@@ -85,7 +115,9 @@ TEST_F(MainDialog, FirstStartShowsTheDefaultsAndTheUnknownUser) {
         prevBox = uidriver::IsChecked(d, IDC_PREV_SUBSCR);
         publicBox = uidriver::IsChecked(d, IDC_PUBLIC);
         albumEnabled = ::IsWindowEnabled(::GetDlgItem(d, IDC_ALBUM));
+        icon = ::SendMessageW(d, WM_GETICON, ICON_BIG, 0) != 0;
     });
+    EXPECT_TRUE(icon);
     EXPECT_EQ(caption, L"Лумексия ShellExtension 3.1 [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]");
     EXPECT_EQ(size, L"640");
     EXPECT_EQ(rotation, L"0°");
@@ -132,6 +164,33 @@ TEST_F(MainDialog, NumberRulesOfValidation) {
     EXPECT_EQ(form_.Options().jpegQuality, 85);
     EXPECT_EQ(form_.Options().maxSize, 1234);
     EXPECT_FALSE(form_.Options().isResize);
+}
+
+TEST_F(MainDialog, ANumberValidWholeButTakenAsZeroIsRefused) {
+    // The options take only the first four characters of a number; a value that would
+    // be stored as 0 must not pass.
+    std::vector<std::wstring> messages;
+    Run([&](HWND d) {
+        uidriver::SetControlText(d, IDC_MAXSIZE, L"00005");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_MAXSIZE, L"0640");
+        uidriver::SetControlText(d, IDC_QUALITY, L"00001");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_QUALITY, L"0085");
+        uidriver::SetControlText(d, IDC_PREV_MAXSIZE, L"0000180");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_PREV_MAXSIZE, L"0180");
+        messages.push_back(PressUpload(d));
+    });
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[0], L"Увеличить до - должно быть целое положительное число");
+    EXPECT_EQ(messages[1], L"Качество - должно быть целое число от 1 до 100");
+    EXPECT_EQ(messages[2], L"Размер превью - должно быть целое положительное число");
+    EXPECT_EQ(messages[3], L"");
+    ASSERT_TRUE(form_.UploadRequested());
+    EXPECT_EQ(form_.Options().maxSize, 640);
+    EXPECT_EQ(form_.Options().jpegQuality, 85);
+    EXPECT_EQ(form_.Options().prevMaxSize, 180);
 }
 
 TEST_F(MainDialog, QualityOfAHundredPasses) {
@@ -217,9 +276,7 @@ TEST_F(MainDialog, StoredOptionsAreShownAndResetRestoresTheDefaults) {
         kind = uidriver::ComboText(d, IDC_LINK_KIND);
         subscrBox = uidriver::IsChecked(d, IDC_SUBSCR);
         uidriver::ComboSelect(d, IDC_ROTATION, L"180°");
-        // Clicking the reset link: the link notifies its dialog with NM_CLICK.
-        NMHDR click = {::GetDlgItem(d, IDC_RESET_LINK), IDC_RESET_LINK, NM_CLICK};
-        ::SendMessageW(d, WM_NOTIFY, IDC_RESET_LINK, reinterpret_cast<LPARAM>(&click));
+        ClickLink(d, IDC_RESET_LINK);
         afterFormat = uidriver::ComboText(d, IDC_FORMAT);
         afterKind = uidriver::ComboText(d, IDC_LINK_KIND);
         afterRotation = uidriver::ComboText(d, IDC_ROTATION);
@@ -242,7 +299,8 @@ TEST_F(MainDialog, StoredOptionsAreShownAndResetRestoresTheDefaults) {
 TEST_F(MainDialog, RotationIsTakenButNeverStored) {
     Run([&](HWND d) {
         uidriver::ComboSelect(d, IDC_ROTATION, L"90° против часовой");
-        uidriver::ComboSelect(d, IDC_LINK_KIND, L"9. BBCode, строчные буквы: превью - увеличение по клику");
+        uidriver::ComboSelect(d, IDC_LINK_KIND,
+                              L"9. BBCode, строчные буквы: превью - увеличение по клику");
         PressUpload(d);
     });
     ASSERT_TRUE(form_.UploadRequested());
@@ -253,6 +311,107 @@ TEST_F(MainDialog, RotationIsTakenButNeverStored) {
     ASSERT_TRUE(ok);
     EXPECT_EQ(file.find("rotation"), std::string::npos);
     EXPECT_NE(file.find("name=\"usTypeCode\" value=\"9\""), std::string::npos);
+}
+
+// What the login flow will do after a successful login and album list.
+AlbumTable SampleAlbums() {
+    return {{L"noall", L"[Картинки без альбома]"}, {L"a1", L"Отпуск"}, {L"a2", L"Кошки"}};
+}
+
+void LogIn(DrivenMain& form, HWND dialog, const std::wstring& user) {
+    OnDialogThread(dialog, [&] {
+        UserCredentials credentials;
+        credentials.userName = user;
+        form.ShowUserState(credentials);
+        form.Albums() = SampleAlbums();
+        form.FillAlbumBox();
+    });
+}
+
+TEST_F(MainDialog, LoggedInTheStoredAlbumIsSelectedAndTheChosenOneUploaded) {
+    UploadSettings stored;
+    stored.idAlbum = L"a2";
+    ASSERT_TRUE(SaveUploadSettings(stored));
+    std::wstring caption, shownAlbum;
+    bool enabled = false;
+    int entries = 0;
+    Run([&](HWND d) {
+        LogIn(form_, d, L"Пётр");
+        caption = uidriver::Text(d);
+        enabled = ::IsWindowEnabled(::GetDlgItem(d, IDC_ALBUM)) != FALSE;
+        entries = static_cast<int>(::SendDlgItemMessageW(d, IDC_ALBUM, CB_GETCOUNT, 0, 0));
+        shownAlbum = uidriver::ComboText(d, IDC_ALBUM);
+        uidriver::ComboSelect(d, IDC_ALBUM, L"Отпуск");
+        PressUpload(d);
+    });
+    EXPECT_EQ(caption, L"Лумексия ShellExtension 3.1 [Пётр]");
+    EXPECT_TRUE(enabled);
+    EXPECT_EQ(entries, 3);
+    EXPECT_EQ(shownAlbum, L"Кошки");
+    ASSERT_TRUE(form_.UploadRequested());
+    EXPECT_EQ(form_.Options().idAlbum, L"a1");
+    UploadSettings saved;
+    ASSERT_TRUE(LoadUploadSettings(saved));
+    EXPECT_EQ(saved.idAlbum, L"a1");
+}
+
+TEST_F(MainDialog, AnAlbumNotInTheListFallsBackToTheFirstEntry) {
+    UploadSettings stored;
+    stored.idAlbum = L"deleted-album";
+    ASSERT_TRUE(SaveUploadSettings(stored));
+    std::wstring shown, afterReset;
+    Run([&](HWND d) {
+        LogIn(form_, d, L"ivan");
+        shown = uidriver::ComboText(d, IDC_ALBUM);
+        uidriver::ComboSelect(d, IDC_ALBUM, L"Кошки");
+        ClickLink(d, IDC_RESET_LINK); // the default "noalb" names no album either
+        afterReset = uidriver::ComboText(d, IDC_ALBUM);
+        PressUpload(d);
+    });
+    EXPECT_EQ(shown, L"[Картинки без альбома]");
+    EXPECT_EQ(afterReset, L"[Картинки без альбома]");
+    ASSERT_TRUE(form_.UploadRequested());
+    EXPECT_EQ(form_.Options().idAlbum, L"noall");
+}
+
+TEST_F(MainDialog, LoggingOutEmptiesAndDisablesTheAlbumBox) {
+    std::wstring caption;
+    int entries = -1;
+    bool enabled = true;
+    Run([&](HWND d) {
+        LogIn(form_, d, L"ivan");
+        uidriver::ComboSelect(d, IDC_ALBUM, L"Кошки");
+        OnDialogThread(d, [&] { form_.ShowUserState(UserCredentials()); });
+        caption = uidriver::Text(d);
+        entries = static_cast<int>(::SendDlgItemMessageW(d, IDC_ALBUM, CB_GETCOUNT, 0, 0));
+        enabled = ::IsWindowEnabled(::GetDlgItem(d, IDC_ALBUM)) != FALSE;
+        PressUpload(d);
+    });
+    EXPECT_EQ(caption, L"Лумексия ShellExtension 3.1 [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]");
+    EXPECT_EQ(entries, 0);
+    EXPECT_FALSE(enabled);
+    ASSERT_TRUE(form_.UploadRequested());
+    EXPECT_EQ(form_.Options().idAlbum, L"noall"); // a disabled box names no album
+}
+
+TEST_F(MainDialog, AKindNotOfferedLeavesTheBoxEmptyAndIsReadAsNone) {
+    // A hand-edited settings file with a kind the box does not offer, and a rotation
+    // that the options never store: shown as no selection, read back as -1.
+    ASSERT_TRUE(WriteBytes(SettingsPath(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?><settings>"
+                                           "<setting name=\"usTypeCode\" value=\"5\"/>"
+                                           "<setting name=\"usOutFormat\" value=\"7\"/>"
+                                           "</settings>"));
+    std::wstring kind = L"unset", format = L"unset";
+    Run([&](HWND d) {
+        kind = uidriver::ComboText(d, IDC_LINK_KIND);
+        format = uidriver::ComboText(d, IDC_FORMAT);
+        PressUpload(d);
+    });
+    EXPECT_EQ(kind, L"");
+    EXPECT_EQ(format, L"");
+    ASSERT_TRUE(form_.UploadRequested());
+    EXPECT_EQ(form_.Options().typeCode, -1);
+    EXPECT_EQ(form_.Options().outFormat, -1);
 }
 
 } // namespace

@@ -75,4 +75,6 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-STDAPI DllCanUnloadNow() { return lumexia::ext::ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow() {
+    return lumexia::ext::ModuleLockCount() == 0 ? S_OK : S_FALSE;
+}

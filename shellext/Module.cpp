@@ -7,11 +7,21 @@ HINSTANCE g_instance = nullptr;
 volatile LONG g_locks = 0;
 } // namespace
 
-HINSTANCE ModuleInstance() { return g_instance; }
-void SetModuleInstance(HINSTANCE instance) { g_instance = instance; }
-void ModuleAddRef() { ::InterlockedIncrement(&g_locks); }
-void ModuleRelease() { ::InterlockedDecrement(&g_locks); }
-LONG ModuleLockCount() { return g_locks; }
+HINSTANCE ModuleInstance() {
+    return g_instance;
+}
+void SetModuleInstance(HINSTANCE instance) {
+    g_instance = instance;
+}
+void ModuleAddRef() {
+    ::InterlockedIncrement(&g_locks);
+}
+void ModuleRelease() {
+    ::InterlockedDecrement(&g_locks);
+}
+LONG ModuleLockCount() {
+    return g_locks;
+}
 
 } // namespace lumexia::ext
 

@@ -36,8 +36,10 @@ struct IRegistrar : public IUnknown {
 
 namespace {
 
-const CLSID kClsidRegistrar = {0x44EC053A, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
-const IID kIidRegistrar = {0x44EC053B, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
+const CLSID kClsidRegistrar = {
+    0x44EC053A, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
+const IID kIidRegistrar = {
+    0x44EC053B, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
 
 bool g_perUser = false; // set by DllInstall("user") for this load of the module
 
@@ -136,23 +138,31 @@ HRESULT Register() {
     return hr;
 }
 
+// Every step runs even after one failed, so rolling back a half-made install removes all
+// it can; the result is the first failure.
 HRESULT Unregister() {
     ScopedCoInit com;
     RegistrationScope scope;
     HRESULT hr = scope.Status();
-    if (SUCCEEDED(hr)) hr = RunScript(kRegistryScriptClass, false);
-    if (SUCCEEDED(hr)) hr = UnregisterTypeLibrary();
-    if (SUCCEEDED(hr)) hr = RunScript(kRegistryScriptAppId, false);
-    return hr;
+    if (FAILED(hr)) return hr;
+    const HRESULT steps[] = {RunScript(kRegistryScriptClass, false), UnregisterTypeLibrary(),
+                             RunScript(kRegistryScriptAppId, false)};
+    for (HRESULT step : steps)
+        if (FAILED(step)) return step;
+    return S_OK;
 }
 
 } // namespace
 
 } // namespace lumexia::ext
 
-STDAPI DllRegisterServer() { return lumexia::ext::Register(); }
+STDAPI DllRegisterServer() {
+    return lumexia::ext::Register();
+}
 
-STDAPI DllUnregisterServer() { return lumexia::ext::Unregister(); }
+STDAPI DllUnregisterServer() {
+    return lumexia::ext::Unregister();
+}
 
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
     if (commandLine && _wcsicmp(commandLine, L"user") == 0) lumexia::ext::g_perUser = true;

@@ -53,7 +53,9 @@ STDMETHODIMP ShellExt::Inner::QueryInterface(REFIID riid, void** object) {
     return ::QISearch(owner_, table, riid, object);
 }
 
-STDMETHODIMP_(ULONG) ShellExt::Inner::AddRef() { return ::InterlockedIncrement(&owner_->refs_); }
+STDMETHODIMP_(ULONG) ShellExt::Inner::AddRef() {
+    return ::InterlockedIncrement(&owner_->refs_);
+}
 
 STDMETHODIMP_(ULONG) ShellExt::Inner::Release() {
     LONG left = ::InterlockedDecrement(&owner_->refs_);
@@ -64,8 +66,12 @@ STDMETHODIMP_(ULONG) ShellExt::Inner::Release() {
 STDMETHODIMP ShellExt::QueryInterface(REFIID riid, void** object) {
     return controlling_->QueryInterface(riid, object);
 }
-STDMETHODIMP_(ULONG) ShellExt::AddRef() { return controlling_->AddRef(); }
-STDMETHODIMP_(ULONG) ShellExt::Release() { return controlling_->Release(); }
+STDMETHODIMP_(ULONG) ShellExt::AddRef() {
+    return controlling_->AddRef();
+}
+STDMETHODIMP_(ULONG) ShellExt::Release() {
+    return controlling_->Release();
+}
 
 HRESULT ShellExt::LoadTypeInfo() {
     if (typeInfo_) return S_OK;
@@ -141,8 +147,7 @@ STDMETHODIMP ShellExt::QueryContextMenu(HMENU menu, UINT position, UINT firstCom
     return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 1);
 }
 
-STDMETHODIMP ShellExt::GetCommandString(UINT_PTR command, UINT type, UINT*, CHAR* name,
-                                        UINT size) {
+STDMETHODIMP ShellExt::GetCommandString(UINT_PTR command, UINT type, UINT*, CHAR* name, UINT size) {
     if (command != 0 || (type & 5) == 0) return E_INVALIDARG;
     if (!name || size == 0) return E_INVALIDARG;
     if (type & GCS_UNICODE) {
@@ -175,19 +180,22 @@ void ShellExt::Publish(HWND owner) {
     // A task file that cannot be written still starts the client, which then finds none.
     WriteTaskFile(task, paths_);
 
-    // The client beside this module. The module is looked up by its own file name, so a
-    // renamed copy falls back to the host program's folder and reports the failure.
+    // The client beside this very module. Looking the module up by its file name instead
+    // would, for a renamed copy, fall back to the host program's folder and start whatever
+    // LumexiaClient.exe lay there; with two copies loaded it may name the other one.
     wchar_t path[999] = {};
-    ::GetModuleFileNameW(::GetModuleHandleW(EXT_MODULE_FILE), path, 999);
-    std::wstring program(path);
-    program = program.substr(0, program.find_last_of(L'\\') + 1) + L"LumexiaClient.exe";
+    const DWORD length = ::GetModuleFileNameW(ModuleInstance(), path, 999);
+    std::wstring program(path, length < 999 ? length : 0);
+    const size_t slash = program.find_last_of(L'\\');
+    program = slash == std::wstring::npos ? std::wstring()
+                                          : program.substr(0, slash + 1) + L"LumexiaClient.exe";
     std::wstring commandLine = L"\"" + task + L"\"";
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                         nullptr, &startup, &process)) {
+    if (!program.empty() && ::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr,
+                                             FALSE, 0, nullptr, nullptr, &startup, &process)) {
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
     } else {

@@ -24,7 +24,9 @@ const DWORD kWait = 60000;
 const wchar_t kProcessingQuestion[] = L"Ошибка при обработке изображения.";
 const wchar_t kPartialQuestion[] = L"Результат обработки";
 
-std::wstring ClientPath() { return uidriver::ProgramFolder() + L"LumexiaClient.exe"; }
+std::wstring ClientPath() {
+    return uidriver::ProgramFolder() + L"LumexiaClient.exe";
+}
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -72,7 +74,8 @@ protected:
         JobList paths;
         for (int i = 0; i < count; ++i) {
             paths.push_back(folder_ + L"p" + std::to_wstring(i) + L".jpg");
-            EXPECT_TRUE(test_pictures::SaveSolid(paths.back(), 200, 150, 0xFF808080, L"image/jpeg"));
+            EXPECT_TRUE(
+                test_pictures::SaveSolid(paths.back(), 200, 150, 0xFF808080, L"image/jpeg"));
         }
         return paths;
     }
@@ -81,12 +84,24 @@ protected:
     HWND Start(const JobList& paths) {
         const std::wstring task = WriteNewTaskFile(paths);
         if (task.empty() || !client_.Start(ClientPath(), L"\"" + task + L"\"")) return nullptr;
-        return uidriver::WaitForDialog(IDC_FILE_COUNT, client_.Id(), kWait);
+        HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, client_.Id(), kWait);
+        // The dialog reads its proxy setting on its first paint. A posted click would be
+        // handled before that paint (painting waits for an empty queue), which no user can
+        // do, so make sure the first paint has happened.
+        if (dialog) ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        return dialog;
     }
     // Waits for the clipboard notice, presses its OK, and waits for the client to end.
     bool AcknowledgeNotice() {
         HWND notice = uidriver::WaitForDialog(IDC_CLIP_OK, client_.Id(), kWait);
-        if (!notice) return false;
+        if (!notice) {
+            ADD_FAILURE() << "no notice; requests: " << standin::RequestCount()
+                          << "; send question: "
+                          << (uidriver::WaitForCaption(L"Ошибка при отправке изображения.", 0) !=
+                              nullptr)
+                          << "; last answer head: " << standin::Head(standin::RequestCount() - 1);
+            return false;
+        }
         uidriver::Click(notice, IDC_CLIP_OK);
         return Ended();
     }
@@ -105,7 +120,8 @@ protected:
         HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &entry);
         bool any = false;
         if (find == INVALID_HANDLE_VALUE) return false;
-        do any = any || IsDisposableName(entry.cFileName);
+        do
+            any = any || IsDisposableName(entry.cFileName);
         while (::FindNextFileW(find, &entry));
         ::FindClose(find);
         return any;
@@ -129,12 +145,31 @@ TEST_F(Road, ThreePicturesEndAsCodesOnTheClipboard) {
 
     // One upload per picture, with the form of the service's upload call.
     ASSERT_EQ(standin::RequestCount(), 3);
-    const std::vector<std::string> expected = {
-        "UID", "SID", "FROMOBJECT", "ISRESIZEIMG", "MAXSIZEIMG", "ISOPTIMIZEFORMAT",
-        "ISOPTIMIZEDFORMAT", "ISROTATIONIMG", "ROTATIONIMG", "ISINSCRIMG", "INSCRIMG",
-        "JPGQUALITY", "MAXSIZEIMGPREV", "ISINSCRIMGPREV", "INSCRIMGPREV", "IDALBUM",
-        "COMMENTIMG", "URLFORIMG", "TAGS", "ISPUBLIC", "ORIGIMGLENGTH", "ORIGIMGWIDTH",
-        "ORIGIMGHEIGHT", "COEFFRESIZEIMG", "RESPTYPE"};
+    const std::vector<std::string> expected = {"UID",
+                                               "SID",
+                                               "FROMOBJECT",
+                                               "ISRESIZEIMG",
+                                               "MAXSIZEIMG",
+                                               "ISOPTIMIZEFORMAT",
+                                               "ISOPTIMIZEDFORMAT",
+                                               "ISROTATIONIMG",
+                                               "ROTATIONIMG",
+                                               "ISINSCRIMG",
+                                               "INSCRIMG",
+                                               "JPGQUALITY",
+                                               "MAXSIZEIMGPREV",
+                                               "ISINSCRIMGPREV",
+                                               "INSCRIMGPREV",
+                                               "IDALBUM",
+                                               "COMMENTIMG",
+                                               "URLFORIMG",
+                                               "TAGS",
+                                               "ISPUBLIC",
+                                               "ORIGIMGLENGTH",
+                                               "ORIGIMGWIDTH",
+                                               "ORIGIMGHEIGHT",
+                                               "COEFFRESIZEIMG",
+                                               "RESPTYPE"};
     std::wstring storedId;
     ASSERT_TRUE(LoadClientId(storedId));
     const std::string uid = Lower(ToUtf8(storedId));
@@ -167,10 +202,10 @@ TEST_F(Road, ThreePicturesEndAsCodesOnTheClipboard) {
     // The options were saved in their writing order; prepared files are gone.
     const std::string file = ReadBytes(settingsPath_);
     size_t last = 0;
-    for (const char* key : {"usComment", "usIdAlbum", "usIsResize", "usIsSubscr", "usJpegQuality",
-                            "usMaxSize", "usOutFormat", "usPrevIsSubscr", "usPrevMaxSize",
-                            "usPrevSubscrTxt", "usSubscrTxt", "usTypeCode", "usUserUrl",
-                            "usIsPublic", "usTags"}) {
+    for (const char* key :
+         {"usComment", "usIdAlbum", "usIsResize", "usIsSubscr", "usJpegQuality", "usMaxSize",
+          "usOutFormat", "usPrevIsSubscr", "usPrevMaxSize", "usPrevSubscrTxt", "usSubscrTxt",
+          "usTypeCode", "usUserUrl", "usIsPublic", "usTags"}) {
         size_t at = file.find(std::string("\"") + key + "\"");
         ASSERT_NE(at, std::string::npos) << key;
         EXPECT_GT(at, last) << key;
@@ -222,12 +257,17 @@ class CancelledSending : public Road {
 protected:
     // Five pictures; the third upload is held by the service long enough to press Cancel.
     void CancelAfterTwo() {
-        standin::Post(L"/__script", "path=/api3/rest/uplimg/prepared&times=2");
-        standin::Post(L"/__script", "path=/api3/rest/uplimg/prepared&delay=4");
+        ASSERT_FALSE(
+            standin::Post(L"/__script", "path=/api3/rest/uplimg/prepared&skip=2&delay=4").empty());
         HWND dialog = Start(Pictures(5));
         ASSERT_NE(dialog, nullptr);
         uidriver::Click(dialog, IDC_UPLOAD);
-        ASSERT_TRUE(uidriver::WaitUntil([] { return standin::RequestCount() >= 3; }, kWait));
+        ASSERT_TRUE(uidriver::WaitUntil([] { return standin::RequestCount() >= 3; }, kWait))
+            << "requests: " << standin::RequestCount() << "; send question: "
+            << (uidriver::WaitForCaption(L"Ошибка при отправке изображения.", 0) != nullptr)
+            << "; processing question: "
+            << (uidriver::WaitForCaption(kProcessingQuestion, 0) != nullptr)
+            << "; journal: " << standin::Get(L"/__journal").substr(0, 3000);
         HWND progress = uidriver::WaitForDialog(IDC_SERVER_PROGRESS, client_.Id(), kWait);
         ASSERT_NE(progress, nullptr);
         uidriver::Click(progress, IDC_SERVER_CANCEL);

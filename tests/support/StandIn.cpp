@@ -20,10 +20,10 @@ std::string Request(const wchar_t* verb, const std::wstring& path, const std::st
     HINTERNET connection =
         session ? ::WinHttpConnect(session, L"127.0.0.1", static_cast<INTERNET_PORT>(port), 0)
                 : nullptr;
-    HINTERNET request = connection ? ::WinHttpOpenRequest(connection, verb, path.c_str(), nullptr,
-                                                          WINHTTP_NO_REFERER,
-                                                          WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
-                                   : nullptr;
+    HINTERNET request =
+        connection ? ::WinHttpOpenRequest(connection, verb, path.c_str(), nullptr,
+                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
+                   : nullptr;
     const wchar_t* headers = L"Content-Type: application/x-www-form-urlencoded\r\n";
     if (request &&
         ::WinHttpSendRequest(request, form.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers,
@@ -86,16 +86,24 @@ int Port() {
     return port;
 }
 
-std::wstring ProxyText() { return L"127.0.0.1:" + std::to_wstring(Port()); }
+std::wstring ProxyText() {
+    return L"127.0.0.1:" + std::to_wstring(Port());
+}
 
-std::string Get(const std::wstring& path) { return Request(L"GET", path, std::string()); }
+std::string Get(const std::wstring& path) {
+    return Request(L"GET", path, std::string());
+}
 std::string Post(const std::wstring& path, const std::string& form) {
     return Request(L"POST", path, form);
 }
 
-void Reset() { Post(L"/__reset", "x=1"); }
+void Reset() {
+    Post(L"/__reset", "x=1");
+}
 
-int RequestCount() { return std::atoi(Get(L"/__journal/count").c_str()); }
+int RequestCount() {
+    return std::atoi(Get(L"/__journal/count").c_str());
+}
 
 std::vector<std::string> Fields(int index) {
     std::vector<std::string> lines;
@@ -112,7 +120,9 @@ std::vector<std::string> Fields(int index) {
     return lines;
 }
 
-std::string Head(int index) { return Get(L"/__journal/" + std::to_wstring(index) + L"/head"); }
+std::string Head(int index) {
+    return Get(L"/__journal/" + std::to_wstring(index) + L"/head");
+}
 
 std::string Field(int index, const std::string& name) {
     for (const std::string& line : Fields(index))
@@ -123,7 +133,8 @@ std::string Field(int index, const std::string& name) {
 
 std::vector<std::string> FieldNames(int index) {
     std::vector<std::string> names;
-    for (const std::string& line : Fields(index)) names.push_back(line.substr(0, line.find('=')));
+    for (const std::string& line : Fields(index))
+        names.push_back(line.substr(0, line.find('=')));
     return names;
 }
 

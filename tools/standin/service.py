@@ -160,8 +160,10 @@ class Service:
         kind = picture_kind(image.data)
         if image.content_type != "image/jpeg" or kind is None:
             return refusal(4, "Файл не является изображением")
+        # "noalb" (no album chosen yet) and "noall" (the "pictures without album" entry)
+        # both mean: no album.
         album = fields.get("IDALBUM", "noalb")
-        if album not in ("", "noalb") and not self.owns_album(uid, album):
+        if album not in ("", "noalb", "noall") and not self.owns_album(uid, album):
             return refusal(8, "Альбом не найден")
         ext, mime = kind
         pid = secrets.token_hex(8)

@@ -145,31 +145,7 @@ TEST_F(Road, ThreePicturesEndAsCodesOnTheClipboard) {
 
     // One upload per picture, with the form of the service's upload call.
     ASSERT_EQ(standin::RequestCount(), 3);
-    const std::vector<std::string> expected = {"UID",
-                                               "SID",
-                                               "FROMOBJECT",
-                                               "ISRESIZEIMG",
-                                               "MAXSIZEIMG",
-                                               "ISOPTIMIZEFORMAT",
-                                               "ISOPTIMIZEDFORMAT",
-                                               "ISROTATIONIMG",
-                                               "ROTATIONIMG",
-                                               "ISINSCRIMG",
-                                               "INSCRIMG",
-                                               "JPGQUALITY",
-                                               "MAXSIZEIMGPREV",
-                                               "ISINSCRIMGPREV",
-                                               "INSCRIMGPREV",
-                                               "IDALBUM",
-                                               "COMMENTIMG",
-                                               "URLFORIMG",
-                                               "TAGS",
-                                               "ISPUBLIC",
-                                               "ORIGIMGLENGTH",
-                                               "ORIGIMGWIDTH",
-                                               "ORIGIMGHEIGHT",
-                                               "COEFFRESIZEIMG",
-                                               "RESPTYPE"};
+    const std::vector<std::string>& expected = standin::AnonymousUploadFields();
     std::wstring storedId;
     ASSERT_TRUE(LoadClientId(storedId));
     const std::string uid = Lower(ToUtf8(storedId));

@@ -3,69 +3,22 @@
 #include "ServiceHosts.h"
 #include "StandIn.h"
 
-#include <windows.h>
-#include <winhttp.h>
-
 #include <cctype>
 #include <cstdlib>
 
 namespace svc {
-namespace {
-
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-} // namespace
 
 int Port() {
     return standin::Port();
 }
 
 std::wstring ProxyName() {
-    return L"127.0.0.1:" + std::to_wstring(Port());
+    return standin::ProxyText();
 }
 
 std::string Control(const wchar_t* verb, const std::wstring& path, const std::string& body,
                     int* status) {
-    if (status) *status = 0;
-    std::string answer;
-    HINTERNET session = ::WinHttpOpen(L"standin-control", WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    HINTERNET connection =
-        session ? ::WinHttpConnect(session, L"127.0.0.1", static_cast<INTERNET_PORT>(Port()), 0)
-                : nullptr;
-    HINTERNET request =
-        connection ? ::WinHttpOpenRequest(connection, verb, path.c_str(), nullptr,
-                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
-                   : nullptr;
-    const wchar_t* type = L"Content-Type: application/x-www-form-urlencoded";
-    if (request &&
-        ::WinHttpSendRequest(request, type, static_cast<DWORD>(-1), const_cast<char*>(body.data()),
-                             static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0) &&
-        ::WinHttpReceiveResponse(request, nullptr)) {
-        DWORD code = 0, size = sizeof code;
-        ::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                              WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX);
-        if (status) *status = static_cast<int>(code);
-        char chunk[8192];
-        DWORD got = 0;
-        while (::WinHttpReadData(request, chunk, sizeof chunk, &got) && got > 0)
-            answer.append(chunk, got);
-    }
-    if (request) ::WinHttpCloseHandle(request);
-    if (connection) ::WinHttpCloseHandle(connection);
-    if (session) ::WinHttpCloseHandle(session);
-    return answer;
+    return standin::Exchange(verb, path, body, status);
 }
 
 bool Reset() {
@@ -120,7 +73,7 @@ std::vector<std::pair<std::string, std::string>> JournalFields(int index) {
         const size_t eq = line.find('=');
         if (eq != std::string::npos) {
             std::string value = line.substr(eq + 1);
-            if (value.empty() || value[0] != '@') value = Unescape(value);
+            if (value.empty() || value[0] != '@') value = standin::Unescape(value);
             fields.emplace_back(line.substr(0, eq), value);
         }
         start = end + 1;

@@ -6,6 +6,7 @@
 #include "resource.h"
 
 #include "ServiceStandIn.h"
+#include "StandIn.h"
 #include "TestSupport.h"
 #include "UiDriver.h"
 
@@ -103,32 +104,12 @@ protected:
     std::vector<UploadedImage> uploaded_;
 };
 
-const std::vector<std::string> kAnonymousNames = {"image",
-                                                  "UID",
-                                                  "SID",
-                                                  "FROMOBJECT",
-                                                  "ISRESIZEIMG",
-                                                  "MAXSIZEIMG",
-                                                  "ISOPTIMIZEFORMAT",
-                                                  "ISOPTIMIZEDFORMAT",
-                                                  "ISROTATIONIMG",
-                                                  "ROTATIONIMG",
-                                                  "ISINSCRIMG",
-                                                  "INSCRIMG",
-                                                  "JPGQUALITY",
-                                                  "MAXSIZEIMGPREV",
-                                                  "ISINSCRIMGPREV",
-                                                  "INSCRIMGPREV",
-                                                  "IDALBUM",
-                                                  "COMMENTIMG",
-                                                  "URLFORIMG",
-                                                  "TAGS",
-                                                  "ISPUBLIC",
-                                                  "ORIGIMGLENGTH",
-                                                  "ORIGIMGWIDTH",
-                                                  "ORIGIMGHEIGHT",
-                                                  "COEFFRESIZEIMG",
-                                                  "RESPTYPE"};
+const std::vector<std::string> kAnonymousNames = [] {
+    std::vector<std::string> names = {"image"}; // the picture part comes first
+    const auto& fields = standin::AnonymousUploadFields();
+    names.insert(names.end(), fields.begin(), fields.end());
+    return names;
+}();
 
 } // namespace
 

@@ -11,37 +11,6 @@ namespace standin {
 
 namespace {
 
-std::string Request(const wchar_t* verb, const std::wstring& path, const std::string& form) {
-    std::string answer;
-    const int port = Port();
-    if (!port) return answer;
-    HINTERNET session = ::WinHttpOpen(L"lumexia-tests", WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    HINTERNET connection =
-        session ? ::WinHttpConnect(session, L"127.0.0.1", static_cast<INTERNET_PORT>(port), 0)
-                : nullptr;
-    HINTERNET request =
-        connection ? ::WinHttpOpenRequest(connection, verb, path.c_str(), nullptr,
-                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
-                   : nullptr;
-    const wchar_t* headers = L"Content-Type: application/x-www-form-urlencoded\r\n";
-    if (request &&
-        ::WinHttpSendRequest(request, form.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers,
-                             form.empty() ? 0 : static_cast<DWORD>(-1),
-                             const_cast<char*>(form.data()), static_cast<DWORD>(form.size()),
-                             static_cast<DWORD>(form.size()), 0) &&
-        ::WinHttpReceiveResponse(request, nullptr)) {
-        char chunk[8192];
-        DWORD got = 0;
-        while (::WinHttpReadData(request, chunk, sizeof chunk, &got) && got > 0)
-            answer.append(chunk, got);
-    }
-    if (request) ::WinHttpCloseHandle(request);
-    if (connection) ::WinHttpCloseHandle(connection);
-    if (session) ::WinHttpCloseHandle(session);
-    return answer;
-}
-
 int Hex(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -49,7 +18,9 @@ int Hex(char c) {
     return -1;
 }
 
-std::string PercentDecode(const std::string& text) {
+} // namespace
+
+std::string Unescape(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size() + 0 && Hex(text[i + 1]) >= 0 &&
@@ -62,8 +33,6 @@ std::string PercentDecode(const std::string& text) {
     }
     return out;
 }
-
-} // namespace
 
 int Port() {
     static int port = [] {
@@ -90,11 +59,46 @@ std::wstring ProxyText() {
     return L"127.0.0.1:" + std::to_wstring(Port());
 }
 
+std::string Exchange(const wchar_t* verb, const std::wstring& path, const std::string& body,
+                     int* status) {
+    if (status) *status = 0;
+    std::string answer;
+    const int port = Port();
+    if (!port) return answer;
+    HINTERNET session = ::WinHttpOpen(L"lumexia-tests", WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    HINTERNET connection =
+        session ? ::WinHttpConnect(session, L"127.0.0.1", static_cast<INTERNET_PORT>(port), 0)
+                : nullptr;
+    HINTERNET request =
+        connection ? ::WinHttpOpenRequest(connection, verb, path.c_str(), nullptr,
+                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
+                   : nullptr;
+    const wchar_t* type = L"Content-Type: application/x-www-form-urlencoded";
+    if (request &&
+        ::WinHttpSendRequest(request, type, static_cast<DWORD>(-1), const_cast<char*>(body.data()),
+                             static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0) &&
+        ::WinHttpReceiveResponse(request, nullptr)) {
+        DWORD code = 0, size = sizeof code;
+        ::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                              WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX);
+        if (status) *status = static_cast<int>(code);
+        char chunk[8192];
+        DWORD got = 0;
+        while (::WinHttpReadData(request, chunk, sizeof chunk, &got) && got > 0)
+            answer.append(chunk, got);
+    }
+    if (request) ::WinHttpCloseHandle(request);
+    if (connection) ::WinHttpCloseHandle(connection);
+    if (session) ::WinHttpCloseHandle(session);
+    return answer;
+}
+
 std::string Get(const std::wstring& path) {
-    return Request(L"GET", path, std::string());
+    return Exchange(L"GET", path, std::string());
 }
 std::string Post(const std::wstring& path, const std::string& form) {
-    return Request(L"POST", path, form);
+    return Exchange(L"POST", path, form);
 }
 
 void Reset() {
@@ -127,7 +131,7 @@ std::string Head(int index) {
 std::string Field(int index, const std::string& name) {
     for (const std::string& line : Fields(index))
         if (line.compare(0, name.size() + 1, name + "=") == 0)
-            return PercentDecode(line.substr(name.size() + 1));
+            return Unescape(line.substr(name.size() + 1));
     return std::string();
 }
 
@@ -135,6 +139,35 @@ std::vector<std::string> FieldNames(int index) {
     std::vector<std::string> names;
     for (const std::string& line : Fields(index))
         names.push_back(line.substr(0, line.find('=')));
+    return names;
+}
+
+const std::vector<std::string>& AnonymousUploadFields() {
+    static const std::vector<std::string> names = {"UID",
+                                                   "SID",
+                                                   "FROMOBJECT",
+                                                   "ISRESIZEIMG",
+                                                   "MAXSIZEIMG",
+                                                   "ISOPTIMIZEFORMAT",
+                                                   "ISOPTIMIZEDFORMAT",
+                                                   "ISROTATIONIMG",
+                                                   "ROTATIONIMG",
+                                                   "ISINSCRIMG",
+                                                   "INSCRIMG",
+                                                   "JPGQUALITY",
+                                                   "MAXSIZEIMGPREV",
+                                                   "ISINSCRIMGPREV",
+                                                   "INSCRIMGPREV",
+                                                   "IDALBUM",
+                                                   "COMMENTIMG",
+                                                   "URLFORIMG",
+                                                   "TAGS",
+                                                   "ISPUBLIC",
+                                                   "ORIGIMGLENGTH",
+                                                   "ORIGIMGWIDTH",
+                                                   "ORIGIMGHEIGHT",
+                                                   "COEFFRESIZEIMG",
+                                                   "RESPTYPE"};
     return names;
 }
 

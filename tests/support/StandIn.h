@@ -12,6 +12,11 @@ int Port();
 // "127.0.0.1:PORT", as the client's proxy setting names it.
 std::wstring ProxyText();
 
+// One plain exchange with the stand-in, straight to 127.0.0.1 (no proxy); a POST body is
+// form-urlencoded. Returns the answer body; `status` (optional) receives the status code,
+// 0 when the exchange failed.
+std::string Exchange(const wchar_t* verb, const std::wstring& path, const std::string& body,
+                     int* status = nullptr);
 // GET or POST (form-urlencoded) on a control path; the body, or empty on failure.
 std::string Get(const std::wstring& path);
 std::string Post(const std::wstring& path, const std::string& form);
@@ -26,5 +31,11 @@ std::string Head(int index);
 std::string Field(int index, const std::string& name);
 // Field names of a request, in body order.
 std::vector<std::string> FieldNames(int index);
+// Percent-decoding of journal values.
+std::string Unescape(const std::string& text);
+
+// The text fields of an anonymous upload, in the order the client sends them (after the
+// picture part).
+const std::vector<std::string>& AnonymousUploadFields();
 
 } // namespace standin

@@ -1,4 +1,4 @@
-#include "ExtIdentity.h"
+#include "shellext/ExtIdentity.h"
 
 namespace lumexia::ext {
 

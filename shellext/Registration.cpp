@@ -1,9 +1,9 @@
 // Self-registration. The registry scripts (REGISTRY resources 101 and 102) are run by the
 // platform's registry-script engine, the Registrar object of the system's ATL library;
 // the type library is registered from this module's TYPELIB resource.
-#include "ExtIdentity.h"
-#include "Module.h"
-#include "ScopedWin.h"
+#include "shellext/ExtIdentity.h"
+#include "shellext/Module.h"
+#include "common/ScopedWin.h"
 
 #include <oleauto.h>
 #include <wrl/client.h>

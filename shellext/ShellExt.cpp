@@ -1,9 +1,9 @@
-#include "ShellExt.h"
+#include "shellext/ShellExt.h"
 
-#include "DataFolder.h"
-#include "Module.h"
-#include "ScopedWin.h"
-#include "TaskFile.h"
+#include "common/DataFolder.h"
+#include "shellext/Module.h"
+#include "common/ScopedWin.h"
+#include "common/TaskFile.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>

@@ -3,7 +3,7 @@
 // exactly and releases everything on every path.
 #pragma once
 
-#include "ExtIdentity.h"
+#include "shellext/ExtIdentity.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,4 +1,4 @@
-#include "HttpTransport.h"
+#include "service/HttpTransport.h"
 
 #include <winhttp.h>
 

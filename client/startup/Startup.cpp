@@ -1,9 +1,9 @@
-#include "Startup.h"
+#include "startup/Startup.h"
 
-#include "DataFolder.h"
-#include "JobIntake.h"
-#include "RunSequence.h"
-#include "ScopedWin.h"
+#include "common/DataFolder.h"
+#include "jobs/JobIntake.h"
+#include "startup/RunSequence.h"
+#include "common/ScopedWin.h"
 
 #include <commctrl.h>
 

@@ -1,7 +1,7 @@
-#include "JobIntake.h"
+#include "jobs/JobIntake.h"
 
-#include "DataFolder.h"
-#include "ScopedWin.h"
+#include "common/DataFolder.h"
+#include "common/ScopedWin.h"
 
 #include <shellapi.h>
 

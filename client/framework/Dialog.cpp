@@ -1,6 +1,6 @@
-#include "Dialog.h"
+#include "framework/Dialog.h"
 
-#include <commctrl.h>
+#include <exception>
 
 namespace lumexia {
 
@@ -21,12 +21,36 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     if (!self) return FALSE; // messages before WM_INITDIALOG (WM_SETFONT and the like)
     INT_PTR handled = FALSE;
     try {
-        handled = self->OnMessage(message, wParam, lParam);
+        handled = self->Dispatch(message, wParam, lParam);
+    } catch (const std::exception& e) {
+        // The message is reported unhandled so the system's default (DefDlgProc) still
+        // runs: a half-done handler must not also swallow what the default would do.
+        ::OutputDebugStringA("lumexia: dialog handler threw: ");
+        ::OutputDebugStringA(e.what());
+        ::OutputDebugStringA("\n");
+        handled = FALSE;
     } catch (...) {
+        ::OutputDebugStringW(L"lumexia: dialog handler threw a non-standard exception\n");
         handled = FALSE;
     }
     if (message == WM_NCDESTROY) self->hwnd_ = nullptr;
     return handled;
+}
+
+INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInit();
+    case WM_COMMAND:
+        return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_NOTIFY:
+        if (!lParam) return FALSE;
+        return OnNotify(*reinterpret_cast<const NMHDR*>(lParam)) ? TRUE : FALSE;
+    case WM_CLOSE:
+        return OnClose() ? TRUE : FALSE;
+    default:
+        return OnMessage(message, wParam, lParam);
+    }
 }
 
 void Dialog::End(INT_PTR code) { ::EndDialog(hwnd_, code); }
@@ -42,6 +66,12 @@ std::wstring WindowText(HWND hwnd) {
     return text;
 }
 
+UniqueBstr WindowTextBstr(HWND hwnd) {
+    const std::wstring text = WindowText(hwnd);
+    if (text.empty()) return UniqueBstr();
+    return UniqueBstr(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+}
+
 std::wstring Dialog::ItemText(int id) const { return WindowText(Item(id)); }
 
 std::wstring Dialog::ItemText(int id, int maxChars) const {
@@ -50,6 +80,8 @@ std::wstring Dialog::ItemText(int id, int maxChars) const {
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
     return text;
 }
+
+UniqueBstr Dialog::ItemBstr(int id) const { return WindowTextBstr(Item(id)); }
 
 void Dialog::SetItemText(int id, const std::wstring& text) {
     ::SetDlgItemTextW(hwnd_, id, text.c_str());

@@ -53,9 +53,21 @@ INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void Dialog::End(INT_PTR code) { ::EndDialog(hwnd_, code); }
+void Dialog::End(INT_PTR code) {
+    ::EndDialog(hwnd_, code);
+}
 
-void Dialog::SetResult(LONG_PTR result) { ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result); }
+void Dialog::SetResult(LONG_PTR result) {
+    ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+}
+
+bool InitDialogControls() {
+    // SysLink is named too: the main dialog's links need it where the common controls do
+    // not register every class on their own.
+    INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX),
+                                    ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
+    return ::InitCommonControlsEx(&classes) != FALSE;
+}
 
 std::wstring WindowText(HWND hwnd) {
     int length = ::GetWindowTextLengthW(hwnd);
@@ -72,7 +84,9 @@ UniqueBstr WindowTextBstr(HWND hwnd) {
     return UniqueBstr(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
 }
 
-std::wstring Dialog::ItemText(int id) const { return WindowText(Item(id)); }
+std::wstring Dialog::ItemText(int id) const {
+    return WindowText(Item(id));
+}
 
 std::wstring Dialog::ItemText(int id, int maxChars) const {
     std::wstring text(static_cast<size_t>(maxChars) + 1, L'\0');
@@ -81,21 +95,29 @@ std::wstring Dialog::ItemText(int id, int maxChars) const {
     return text;
 }
 
-UniqueBstr Dialog::ItemBstr(int id) const { return WindowTextBstr(Item(id)); }
+UniqueBstr Dialog::ItemBstr(int id) const {
+    return WindowTextBstr(Item(id));
+}
 
 void Dialog::SetItemText(int id, const std::wstring& text) {
     ::SetDlgItemTextW(hwnd_, id, text.c_str());
 }
 
-bool Dialog::IsChecked(int id) const { return ::IsDlgButtonChecked(hwnd_, id) == BST_CHECKED; }
+bool Dialog::IsChecked(int id) const {
+    return ::IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
+}
 
 void Dialog::SetChecked(int id, bool checked) {
     ::CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void Dialog::EnableItem(int id, bool enable) { ::EnableWindow(Item(id), enable ? TRUE : FALSE); }
+void Dialog::EnableItem(int id, bool enable) {
+    ::EnableWindow(Item(id), enable ? TRUE : FALSE);
+}
 
-void Dialog::SetCaption(const std::wstring& text) { ::SetWindowTextW(hwnd_, text.c_str()); }
+void Dialog::SetCaption(const std::wstring& text) {
+    ::SetWindowTextW(hwnd_, text.c_str());
+}
 
 int Dialog::ComboAdd(int id, const std::wstring& text, LPARAM data) {
     int position = static_cast<int>(
@@ -111,7 +133,9 @@ int Dialog::ComboInsert(int id, int position, const std::wstring& text, LPARAM d
     return at;
 }
 
-void Dialog::ComboClear(int id) { ::SendDlgItemMessageW(hwnd_, id, CB_RESETCONTENT, 0, 0); }
+void Dialog::ComboClear(int id) {
+    ::SendDlgItemMessageW(hwnd_, id, CB_RESETCONTENT, 0, 0);
+}
 
 int Dialog::ComboSelection(int id) const {
     return static_cast<int>(::SendDlgItemMessageW(hwnd_, id, CB_GETCURSEL, 0, 0));

@@ -91,6 +91,10 @@ private:
     HWND hwnd_ = nullptr;
 };
 
+// Registers the common-control classes the dialogs' templates name (the standard ones and
+// SysLink) once per process; true when the classes are available.
+bool InitDialogControls();
+
 // Text of any window, whole.
 std::wstring WindowText(HWND hwnd);
 

@@ -26,6 +26,8 @@ namespace {
 const wchar_t kCaptionPrefix[] = L"Лумексия ShellExtension 3.1 [";
 const wchar_t kUnknownUser[] = L"НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ";
 const wchar_t kCannotSave[] = L"Не удаётся сохранить параметры";
+// The tag edit holds at most this many characters.
+constexpr int kTagsMaxChars = 499;
 
 template <size_t N> const wchar_t* TextOf(const LookupRow (&table)[N], int key) {
     for (const LookupRow& row : table)
@@ -248,7 +250,7 @@ void FormMain::ReadOptions(UploadSettings& o) const {
             o.idAlbum = albums_[static_cast<size_t>(position)].first;
     }
     o.typeCode = selectedData(IDC_LINK_KIND);
-    o.tags = ItemText(IDC_TAGS, 499);
+    o.tags = ItemText(IDC_TAGS, kTagsMaxChars);
     o.isPublic = IsChecked(IDC_PUBLIC);
     o.outFormat = selectedData(IDC_FORMAT);
 }

@@ -31,7 +31,7 @@ regvalue() {
         "$WINE" reg query "$key" /v "$name" </dev/null 2>/dev/null
     else
         "$WINE" reg query "$key" /ve </dev/null 2>/dev/null
-    fi | tr -d '\r' | sed -n 's/^ *[^ ].*REG_SZ *//p'
+    fi | tr -d '\r' | sed -n 's/^ *[^ ].*REG_SZ *//p' || true
 }
 # The uninstaller hands over to a copy of itself and ends at once; the uninstall is over
 # when its last step has removed the entry.
@@ -96,6 +96,7 @@ echo "demo: choosing \"Опубликовать на lumexia.ru\" on three pictu
 
 dialog=$(driver find-dialog 1045 30000)
 echo "demo: main dialog says: $(driver text "$dialog" 1045)"
+echo "demo: the client runs from $(driver program "$dialog")"
 driver combo "$dialog" 1043 "3. Превью - увеличение по клику"
 driver set-text "$dialog" 1008 "lumexia demo"
 driver set-text "$dialog" 1017 "Три картинки из демонстрации"

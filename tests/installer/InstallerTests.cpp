@@ -23,16 +23,28 @@ const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\
 const wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const wchar_t kHandlers[] = L"Software\\Classes\\*\\ShellEx\\ContextMenuHandlers";
 const std::wstring kClassKey = std::wstring(L"Software\\Classes\\CLSID\\") + kClsid;
+const wchar_t kTypeLibKey[] = L"Software\\Classes\\TypeLib\\{BB3E3B1D-F270-4ABC-B06E-84673E13EDDC}";
 
 std::wstring ShellFolder(int csidl) {
     wchar_t path[MAX_PATH] = {};
     ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
     return path;
 }
-std::wstring InstallDir() { return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\Lumexia"; }
-std::wstring Installed(const std::wstring& name) { return InstallDir() + L"\\" + name; }
-std::wstring DataFile() { return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\lumexia\\config2.txt"; }
-std::wstring Shortcut() { return ShellFolder(CSIDL_PROGRAMS) + L"\\Лумексия.lnk"; }
+std::wstring InstallDir() {
+    return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\Lumexia";
+}
+std::wstring OtherDir() {
+    return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\LumexiaElsewhere";
+}
+std::wstring Installed(const std::wstring& name) {
+    return InstallDir() + L"\\" + name;
+}
+std::wstring DataFile() {
+    return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\lumexia\\config2.txt";
+}
+std::wstring Shortcut() {
+    return ShellFolder(CSIDL_PROGRAMS) + L"\\Лумексия.lnk";
+}
 
 bool Exists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -76,8 +88,12 @@ DWORD RunToEnd(std::wstring commandLine) {
     ::CloseHandle(pi.hProcess);
     return code;
 }
-std::wstring Setup() { return L"\"" + uidriver::ProgramFolder() + L"LumexiaSetup-x64.exe\""; }
-DWORD InstallSilently() { return RunToEnd(Setup() + L" /S"); }
+std::wstring SetupCommand() {
+    return L"\"" + uidriver::ProgramFolder() + L"LumexiaSetup-x64.exe\"";
+}
+DWORD InstallSilently() {
+    return RunToEnd(SetupCommand() + L" /S");
+}
 
 // The uninstaller hands over to a copy of itself in the temporary folder and ends at once,
 // so the end of the uninstall is seen by its last step: the entry disappears.
@@ -99,7 +115,7 @@ protected:
         ::RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunOnceKey, L"LumexiaCleanup");
         SHFILEOPSTRUCTW op = {};
-        const std::wstring from = InstallDir() + L'\0';
+        const std::wstring from = InstallDir() + L'\0' + OtherDir() + L'\0';
         op.wFunc = FO_DELETE;
         op.pFrom = from.c_str();
         op.fFlags = FOF_NO_UI;
@@ -125,6 +141,7 @@ TEST_F(Installer, SilentInstallPutsFilesKeysEntryAndShortcutForThisUserOnly) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kClassKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kHandlers) + L"\\Lumexia64ShlExt"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kTypeLibKey));
 
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"DisplayName"), L"Лумексия");
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"DisplayVersion"), LUMEXIA_VERSION);
@@ -132,7 +149,8 @@ TEST_F(Installer, SilentInstallPutsFilesKeysEntryAndShortcutForThisUserOnly) {
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"InstallLocation"), InstallDir());
     const std::wstring uninstaller = L"\"" + Installed(L"uninstall.exe") + L"\"";
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"UninstallString"), uninstaller);
-    EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"QuietUninstallString"), uninstaller + L" /S");
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"QuietUninstallString"),
+              uninstaller + L" /S");
     const DWORD payloadKb = static_cast<DWORD>(
         (Bytes(bin + L"LumexiaClient.exe").size() + Bytes(bin + kModule).size()) / 1024);
     const DWORD sizeKb = Number(HKEY_CURRENT_USER, kUninstallKey, L"EstimatedSize");
@@ -144,8 +162,8 @@ TEST_F(Installer, SilentInstallPutsFilesKeysEntryAndShortcutForThisUserOnly) {
     ASSERT_HRESULT_SUCCEEDED(::CoInitialize(nullptr));
     {
         ComPtr<IShellLinkW> link;
-        ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr,
-                                                    CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link)));
+        ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                                    IID_PPV_ARGS(&link)));
         ComPtr<IPersistFile> file;
         ASSERT_HRESULT_SUCCEEDED(link.As(&file));
         ASSERT_HRESULT_SUCCEEDED(file->Load(Shortcut().c_str(), STGM_READ));
@@ -160,7 +178,8 @@ TEST_F(Installer, SetupCarriesTheProjectVersion) {
     const std::wstring path = uidriver::ProgramFolder() + L"LumexiaSetup-x64.exe";
     std::string block(::GetFileVersionInfoSizeW(path.c_str(), nullptr), '\0');
     ASSERT_FALSE(block.empty());
-    ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), &block[0]));
+    ASSERT_TRUE(
+        ::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), &block[0]));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
@@ -189,8 +208,8 @@ TEST_F(Installer, InstalledMenuItemStartsTheInstalledClientWithTheSelection) {
     EXPECT_EQ(uidriver::ControlText(dialog, 1045), L"Количество изображений 2");
     DWORD pid = 0;
     ::GetWindowThreadProcessId(dialog, &pid);
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE |
-                                       SYNCHRONIZE, FALSE, pid);
+    HANDLE process = ::OpenProcess(
+        PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
     ASSERT_NE(process, nullptr);
     wchar_t image[MAX_PATH] = {};
     DWORD size = MAX_PATH;
@@ -234,6 +253,20 @@ TEST_F(Installer, UpgradeOverALoadedExtensionRenamesItAsideAndKeepsOneRegistrati
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kRunOnceKey, L"LumexiaCleanup"), L"");
 }
 
+TEST_F(Installer, UpgradeIntoAnotherFolderRemovesTheCopyInTheOldOne) {
+    const std::wstring other = OtherDir();
+    ASSERT_EQ(RunToEnd(SetupCommand() + L" /S /D=" + other), 0u);
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), other + L"\\" + kModule);
+
+    ASSERT_EQ(InstallSilently(), 0u); // without /D an upgrade goes where the copy is
+    EXPECT_FALSE(Exists(InstallDir()));
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"InstallLocation"), other);
+    ASSERT_EQ(RunToEnd(SetupCommand() + L" /S /D=" + InstallDir()), 0u);
+    EXPECT_FALSE(Exists(other));
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), Installed(kModule));
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"InstallLocation"), InstallDir());
+}
+
 TEST_F(Installer, RunningClientRefusesSilentInstallAndUninstallWithNothingChanged) {
     StartClient(uidriver::ProgramFolder() + L"LumexiaClient.exe");
     EXPECT_EQ(InstallSilently(), 3u);
@@ -262,8 +295,7 @@ TEST_F(Installer, SilentUninstallRemovesEverythingButTheDataUnlessAsked) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::wstring(kHandlers) + L"\\Lumexia64ShlExt"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\Lumexia64Ext.Lumexia64ShlExt"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER,
-                           L"Software\\Classes\\TypeLib\\{BB3E3B1D-F270-4ABC-B06E-84673E13EDDC}"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTypeLibKey));
     EXPECT_TRUE(Exists(DataFile()));
 
     ASSERT_EQ(InstallSilently(), 0u);

@@ -26,10 +26,10 @@ public:
         return static_cast<ULONG>(left);
     }
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
-            return DV_E_FORMATETC;
+        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
         std::wstring list;
-        for (const auto& path : paths_) list += path + L'\0';
+        for (const auto& path : paths_)
+            list += path + L'\0';
         list += L'\0';
         HGLOBAL mem = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
         if (!mem) return E_OUTOFMEMORY;
@@ -81,7 +81,8 @@ namespace {
 std::wstring PerUserServer(const CLSID& clsid) {
     wchar_t text[40] = {};
     ::StringFromGUID2(clsid, text, 40);
-    const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + text + L"\\InprocServer32";
+    const std::wstring key =
+        std::wstring(L"Software\\Classes\\CLSID\\") + text + L"\\InprocServer32";
     wchar_t path[MAX_PATH] = {};
     DWORD size = sizeof path;
     if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path,

@@ -3,7 +3,8 @@
 # Idempotent: a machine that has everything returns at once.
 set -e
 PKGS="g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools wine64 wine64-tools
-      xvfb xauth x11-utils imagemagick cmake make googletest python3 fonts-dejavu-core curl"
+      xvfb xauth x11-utils imagemagick cmake make googletest python3 fonts-dejavu-core curl
+      nsis p7zip-full"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -1,9 +1,11 @@
 #!/bin/bash
-# The main job, run by `make demo` inside tools/winenv: the stand-in service is started,
-# sample pictures are published through the Explorer extension's menu item as Explorer
-# would, the real client is driven through its windows (options, upload, notice), the
+# The main job, run by `make demo` inside tools/winenv: the program is installed with its
+# own installer (silently, for this user), the stand-in service is started, sample
+# pictures are published through the installed Explorer extension's menu item as Explorer
+# would, the installed client is driven through its windows (options, upload, notice), the
 # link codes are read from the clipboard and every picture is fetched back from the
-# address in its code. Screenshots of every dialog go to BUILD/demo/.
+# address in its code. Screenshots of every dialog go to BUILD/demo/. The installed copy is
+# removed again at the end, so the tests find the prefix as they left it.
 set -euo pipefail
 build=$(cd "${1:?usage: demo.sh BUILD_DIR}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,10 +22,34 @@ shot() {
     echo "demo: screenshot $out/$1.png"
 }
 standin="$out/standin"
+clsid='{1F2374F4-A301-4C43-9650-FA1F056C61C2}'
+entry='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Lumexia'
+# A REG_SZ value of a key (the default value when NAME is empty).
+regvalue() {
+    local key=$1 name=${2:-}
+    if [ -n "$name" ]; then
+        "$WINE" reg query "$key" /v "$name" </dev/null 2>/dev/null
+    else
+        "$WINE" reg query "$key" /ve </dev/null 2>/dev/null
+    fi | tr -d '\r' | sed -n 's/^ *[^ ].*REG_SZ *//p' || true
+}
+# The uninstaller hands over to a copy of itself and ends at once; the uninstall is over
+# when its last step has removed the entry.
+uninstall() {
+    local folder
+    folder=$(regvalue "$entry" InstallLocation)
+    [ -n "$folder" ] || return 0
+    "$WINE" "$folder\\uninstall.exe" /S </dev/null >/dev/null 2>&1
+    for _ in $(seq 150); do
+        "$WINE" reg query "$entry" </dev/null >/dev/null 2>&1 || return 0
+        sleep 0.2
+    done
+    echo "demo: the uninstaller did not finish" >&2
+}
 cleanup() {
     "$here/standin/standin-ctl" stop "$standin" >/dev/null 2>&1 || true
-    "$WINE" regsvr32 /s /u "$(winpath "$bin/Lumexia64Ext.dll")" </dev/null >/dev/null 2>&1 || true
     [ -n "${desktop:-}" ] && kill "$desktop" 2>/dev/null || true
+    uninstall
 }
 trap cleanup EXIT
 
@@ -51,20 +77,26 @@ export UIDRIVER_DESKTOP=Lumexia
 "$WINE" explorer /desktop=Lumexia,1024x768 >/dev/null 2>&1 </dev/null &
 desktop=$!
 
-# The user's road starts in Explorer: the extension is registered, and its menu item is
-# picked on the sample pictures from a process on the desktop, so the client it starts
-# appears there.
-echo "demo: registering the Explorer extension"
-"$WINE" regsvr32 /s "$(winpath "$bin/Lumexia64Ext.dll")" </dev/null >/dev/null 2>&1
+# The user's road starts with the installer, then in Explorer: the installed extension's
+# menu item is picked on the sample pictures from a process on the desktop, so the client
+# it starts appears there.
+uninstall
+echo "demo: installing with LumexiaSetup-x64.exe /S"
+started=$(date +%s%N)
+"$WINE" "$bin/LumexiaSetup-x64.exe" /S </dev/null >/dev/null 2>&1 ||
+    { echo "demo: the installer failed" >&2; exit 1; }
+echo "demo: installed in $((($(date +%s%N) - started) / 1000000)) ms; the menu item comes from" \
+    "$(regvalue "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32")"
 echo "demo: choosing \"Опубликовать на lumexia.ru\" on three pictures"
 "$WINE" explorer /desktop=Lumexia,1024x768 "$(winpath "$bin/uidriver.exe")" explorer-invoke \
-    '{1F2374F4-A301-4C43-9650-FA1F056C61C2}' \
+    "$clsid" \
     "$(winpath "$out/pictures/sunset.jpg")" \
     "$(winpath "$out/pictures/badge.png")" \
     "$(winpath "$out/pictures/plasma.gif")" </dev/null >/dev/null 2>&1 &
 
 dialog=$(driver find-dialog 1045 30000)
 echo "demo: main dialog says: $(driver text "$dialog" 1045)"
+echo "demo: the client runs from $(driver program "$dialog")"
 driver combo "$dialog" 1043 "3. Превью - увеличение по клику"
 driver set-text "$dialog" 1008 "lumexia demo"
 driver set-text "$dialog" 1017 "Три картинки из демонстрации"

@@ -36,6 +36,7 @@ const wchar_t kUsage[] =
     L"       uidriver find-dialog CONTROL [MS]    print the dialog holding CONTROL\n"
     L"       uidriver find-caption TEXT [MS]      print the dialog with caption TEXT\n"
     L"       uidriver text HWND [CONTROL]         print a window's or control's text\n"
+    L"       uidriver program HWND                print the program file that owns HWND\n"
     L"       uidriver set-text HWND CONTROL TEXT\n"
     L"       uidriver combo HWND CONTROL [TEXT]   print or select a drop-down entry\n"
     L"       uidriver click HWND CONTROL\n"
@@ -81,8 +82,8 @@ int Run(int argc, wchar_t** argv) {
         CLSID clsid;
         if (FAILED(::CLSIDFromString(argv[2], &clsid))) return 2;
         if (FAILED(::CoInitialize(nullptr))) return 1;
-        HRESULT hr = uidriver::InvokeContextMenu(clsid, lumexia::JobList(argv + 3, argv + argc),
-                                                 nullptr);
+        HRESULT hr =
+            uidriver::InvokeContextMenu(clsid, lumexia::JobList(argv + 3, argv + argc), nullptr);
         ::CoUninitialize();
         return SUCCEEDED(hr) ? 0 : 1;
     }
@@ -102,6 +103,19 @@ int Run(int argc, wchar_t** argv) {
         HWND hwnd = ParseHwnd(argv[2]);
         if (!::IsWindow(hwnd)) return 1;
         Print(argc >= 4 ? uidriver::ControlText(hwnd, _wtoi(argv[3])) : uidriver::Text(hwnd));
+        return 0;
+    }
+    if (verb == L"program" && argc >= 3) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(ParseHwnd(argv[2]), &pid);
+        HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        if (!process) return 1;
+        wchar_t path[MAX_PATH] = {};
+        DWORD size = MAX_PATH;
+        const BOOL found = ::QueryFullProcessImageNameW(process, 0, path, &size);
+        ::CloseHandle(process);
+        if (!found) return 1;
+        Print(path);
         return 0;
     }
     if (verb == L"set-text" && argc >= 5) {

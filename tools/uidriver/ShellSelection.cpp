@@ -26,10 +26,10 @@ public:
         return static_cast<ULONG>(left);
     }
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
-        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
-            return DV_E_FORMATETC;
+        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
         std::wstring list;
-        for (const auto& path : paths_) list += path + L'\0';
+        for (const auto& path : paths_)
+            list += path + L'\0';
         list += L'\0';
         HGLOBAL mem = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
         if (!mem) return E_OUTOFMEMORY;
@@ -75,10 +75,47 @@ IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths) {
 
 namespace uidriver {
 
-HRESULT InvokeContextMenu(const CLSID& clsid, const std::vector<std::wstring>& paths, HWND owner) {
+namespace {
+
+// The per-user class's module path; empty when the class is not registered for the user.
+std::wstring PerUserServer(const CLSID& clsid) {
+    wchar_t text[40] = {};
+    ::StringFromGUID2(clsid, text, 40);
+    const std::wstring key =
+        std::wstring(L"Software\\Classes\\CLSID\\") + text + L"\\InprocServer32";
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof path;
+    if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path,
+                       &size) != ERROR_SUCCESS)
+        return {};
+    return path;
+}
+
+} // namespace
+
+HRESULT CreateShellHandler(const CLSID& clsid, REFIID iid, void** object) {
+    *object = nullptr;
+    const std::wstring server = PerUserServer(clsid);
+    if (server.empty())
+        return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object);
+    HMODULE module = ::LoadLibraryW(server.c_str());
+    if (!module) return HRESULT_FROM_WIN32(::GetLastError());
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
+    if (!getClassObject) return CO_E_ERRORINDLL;
+    IClassFactory* factory = nullptr;
+    HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) return hr;
+    hr = factory->CreateInstance(nullptr, iid, object);
+    factory->Release();
+    return hr;
+}
+
+HRESULT InvokeContextMenu(const CLSID& clsid, const std::vector<std::wstring>& paths, HWND owner,
+                          std::wstring* itemText) {
     IShellExtInit* init = nullptr;
-    HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit,
-                                    reinterpret_cast<void**>(&init));
+    HRESULT hr = CreateShellHandler(clsid, IID_IShellExtInit, reinterpret_cast<void**>(&init));
     if (FAILED(hr)) return hr;
     IDataObject* data = NewDropDataObject(paths);
     hr = init->Initialize(nullptr, data, nullptr);
@@ -89,6 +126,11 @@ HRESULT InvokeContextMenu(const CLSID& clsid, const std::vector<std::wstring>& p
     if (FAILED(hr)) return hr;
     HMENU popup = ::CreatePopupMenu();
     hr = menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
+    if (SUCCEEDED(hr) && itemText) {
+        wchar_t text[200] = {};
+        ::GetMenuStringW(popup, 0, text, 200, MF_BYPOSITION);
+        *itemText = text;
+    }
     if (SUCCEEDED(hr)) {
         CMINVOKECOMMANDINFO info = {sizeof info};
         info.hwnd = owner;

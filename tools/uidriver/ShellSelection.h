@@ -13,9 +13,17 @@ namespace uidriver {
 // Reference counted; starts with one reference.
 IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths);
 
+// Creates the handler `clsid` as Explorer finds it: a class registered for the current user
+// (HKCU\Software\Classes) wins over the machine's. Wine's classes root does not merge the
+// per-user classes, so such a class is loaded from its InprocServer32 module here; the
+// module stays loaded for the life of the process, as in Explorer.
+HRESULT CreateShellHandler(const CLSID& clsid, REFIID iid, void** object);
+
 // Does what Explorer does when the user picks the handler's item: creates the handler
-// `clsid`, initialises it with `paths`, builds its menu and invokes command 0. Returns the
-// first failing HRESULT. COM must be initialised on the calling thread.
-HRESULT InvokeContextMenu(const CLSID& clsid, const std::vector<std::wstring>& paths, HWND owner);
+// `clsid`, initialises it with `paths`, builds its menu and invokes command 0. The item's
+// text goes to `itemText` when given. Returns the first failing HRESULT. COM must be
+// initialised on the calling thread.
+HRESULT InvokeContextMenu(const CLSID& clsid, const std::vector<std::wstring>& paths, HWND owner,
+                          std::wstring* itemText = nullptr);
 
 } // namespace uidriver

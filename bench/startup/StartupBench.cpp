@@ -196,7 +196,12 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     const std::wstring folder = uidriver::ProgramFolder();
-    const std::wstring client = folder + L"LumexiaClient.exe", bare = folder + L"bare_dialog.exe";
+    wchar_t other[MAX_PATH] = {};
+    const std::wstring client =
+        folder + (::GetEnvironmentVariableW(L"STARTUP_BENCH_PROGRAM", other, MAX_PATH)
+                      ? other
+                      : L"LumexiaClient.exe");
+    const std::wstring bare = folder + L"bare_dialog.exe";
     // A task file naming one picture, as the extension writes it; the client deletes it
     // once read, so every start gets a new one.
     auto clientLine = [] {

@@ -14,9 +14,9 @@
 //     pipeline_bench.exe PICTURE_FOLDER [pictures [rounds]]   (defaults 6 and 3)
 // (the pictures are made in PICTURE_FOLDER once and kept there).
 #include "BenchSupport.h"
-#include "DataFolder.h"
-#include "GdiPlus.h"
-#include "ImagePipeline.h"
+#include "common/DataFolder.h"
+#include "imaging/GdiPlus.h"
+#include "imaging/ImagePipeline.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // The start-up benchmark's yardstick: a dialog program with nothing of its own. It shows
 // the client's main template (same size, same controls, same manifest) with a procedure
 // that only closes, after registering the control classes that template needs.
-#include "resource.h"
+#include "resources/resource.h"
 
 #include <windows.h>
 

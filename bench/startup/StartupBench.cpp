@@ -23,11 +23,11 @@
 #include "BenchSupport.h"
 #include "UiDriver.h"
 
-#include "DataFolder.h"
-#include "ScopedWin.h"
-#include "SettingsGroups.h"
-#include "TaskFile.h"
-#include "resource.h"
+#include "common/DataFolder.h"
+#include "common/ScopedWin.h"
+#include "settings/SettingsGroups.h"
+#include "common/TaskFile.h"
+#include "resources/resource.h"
 
 #include <windows.h>
 

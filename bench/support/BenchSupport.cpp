@@ -1,7 +1,7 @@
 #include "BenchSupport.h"
 
-#include "GdiPlus.h"
-#include "ImagePipeline.h"
+#include "imaging/GdiPlus.h"
+#include "imaging/ImagePipeline.h"
 
 #include <windows.h>
 

@@ -18,9 +18,9 @@
 // the exact body and Content-Type header it sent, for curl to post the same bytes. One
 // MultipartBody serves every upload, as one serves a whole batch in the sending phase.
 #include "BenchSupport.h"
-#include "MultipartBody.h"
-#include "ServiceHosts.h"
-#include "UploadCall.h"
+#include "service/MultipartBody.h"
+#include "service/ServiceHosts.h"
+#include "service/UploadCall.h"
 
 #include <windows.h>
 

@@ -4,11 +4,13 @@
 #   make test    build, then run every test under Wine (64-bit build)
 #   make demo    build, then run the main job under Wine and save screenshots in build/
 #   make run     build, then open the client on your display against the stand-in
+#   make bench   build, then run every benchmark under bench/ and print one table
+#                (BENCH="upload startup" runs only those; never part of make test)
 JOBS ?= $(shell nproc)
 WIN64 := build/win64
 WIN32 := build/win32
 
-.PHONY: all bootstrap build build64 build32 test demo run format clean
+.PHONY: all bootstrap build build64 build32 test demo run bench format clean
 
 all: build
 
@@ -40,6 +42,10 @@ demo: build
 # The client on your display, against the stand-in service.
 run: build
 	tools/winenv $(WIN64) tools/run.sh $(WIN64)
+
+# Benchmarks measure the 64-bit build under Wine, so only that tree is needed.
+bench: build64
+	tools/winenv $(WIN64) bench/run-bench.sh $(WIN64) $(BENCH)
 
 format:
 	find client common shellext tools tests bench \( -name '*.cpp' -o -name '*.h' \) \

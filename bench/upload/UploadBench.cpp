@@ -1,41 +1,42 @@
-// Upload throughput of the client's own path: MultipartBody (the full upload form with
-// the picture read in 2,048-byte chunks) and HttpPost to the stand-in on loopback,
-// reached through the proxy setting as in the real client.
+// The client half of the upload benchmark (bench/upload/run-upload-bench.sh drives it and
+// curl alternately, upload by upload). The client's own path: BuildUploadForm (the full
+// upload form, the picture read from its prepared file) and MultipartBody::Send (HttpPost
+// through the proxy setting, as in the real client) to the stand-in on loopback.
 //
-//     upload_bench PORT OUTDIR [ROUNDS [SIZE_MB]]
+//     upload_bench PORT OUTDIR
 //
-// It prints "overhead MS", the median time of an exchange with an empty form, then for
-// 1, 5 and 9 MB pictures (or SIZE_MB alone) one line per size:
-//     client SIZE_MB build_ms send_ms total_ms
-// (medians over ROUNDS uploads), and leaves OUTDIR\bodySIZE.bin and OUTDIR\typeSIZE.txt
-// with the exact body and Content-Type it sent, so run-upload-bench.sh can post the same
-// bytes with curl.
+// Makes 1, 5 and 9 MB pictures in OUTDIR, then answers one command per line of standard
+// input, one line of standard output each:
+//     SIZE_MB    one upload  -> "client SIZE_MB build_ms send_ms total_ms"
+//     empty      one exchange of an empty form (38 bytes) -> "empty send_ms"
+//     phases SIZE_MB [CHUNK]   where an upload's time goes: the form build, then the
+//                exchange made step by step with the same WinHTTP calls as HttpPost
+//                (the body written in CHUNK-byte writes, default whole) ->
+//                "phases SIZE_MB build open write wait read" (ms)
+//     quit
+// After the first upload of a size it leaves OUTDIR\bodySIZE.bin and OUTDIR\typeSIZE.txt,
+// the exact body and Content-Type header it sent, for curl to post the same bytes. One
+// MultipartBody serves every upload, as one serves a whole batch in the sending phase.
+#include "BenchSupport.h"
 #include "service/MultipartBody.h"
 #include "service/ServiceHosts.h"
 #include "service/UploadCall.h"
 
 #include <windows.h>
 
+#include <winhttp.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 using namespace lumexia;
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 bool WriteFile(const std::wstring& path, const char* data, size_t size) {
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -47,21 +48,84 @@ bool WriteFile(const std::wstring& path, const char* data, size_t size) {
     return ok && written == size;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+// A JPEG head and tail around pseudo-random bytes: the stand-in takes it as a JPEG, and
+// nothing on the way can compress it.
+bool MakePicture(const std::wstring& path, int mb) {
+    std::string picture(static_cast<size_t>(mb) * 1000000, '\0');
+    unsigned state = 12345u + mb;
+    for (char& c : picture) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 24);
+    }
+    std::memcpy(&picture[0], "\xFF\xD8\xFF", 3);
+    std::memcpy(&picture[picture.size() - 2], "\xFF\xD9", 2);
+    return WriteFile(path, picture.data(), picture.size());
+}
+
+// The exchange of HttpPost, call for call, with a clock between the stages: session,
+// connection and request opened and the head sent ("open"), the body written ("write"),
+// the answer's head awaited ("wait"), the answer read ("read"). A diagnostic copy, so
+// that the real transport carries no timing code; false when a call fails.
+bool TimedExchange(const PostRequest& r, const MultipartBody& form, DWORD chunk,
+                   double (&stages)[4]) {
+    const double t0 = bench::NowMs();
+    HINTERNET session = ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_NAMED_PROXY,
+                                      r.proxy->c_str(), WINHTTP_NO_PROXY_BYPASS, 0);
+    HINTERNET connection = session ? ::WinHttpConnect(session, r.host.c_str(), r.port, 0) : nullptr;
+    HINTERNET request =
+        connection ? ::WinHttpOpenRequest(connection, L"POST", r.path.c_str(), nullptr,
+                                          WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
+                   : nullptr;
+    const std::wstring header = L"Content-Type: multipart/form-data; boundary=" + form.Boundary();
+    const DWORD length = static_cast<DWORD>(form.Size());
+    bool ok = request &&
+              ::WinHttpAddRequestHeaders(request, header.c_str(), static_cast<DWORD>(-1),
+                                         WINHTTP_ADDREQ_FLAG_ADD) &&
+              ::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                   WINHTTP_NO_REQUEST_DATA, 0, length, 0);
+    const double t1 = bench::NowMs();
+    for (DWORD sent = 0; ok && sent < length;) {
+        DWORD written = 0;
+        const DWORD part = chunk ? std::min(chunk, length - sent) : length - sent;
+        ok = ::WinHttpWriteData(request, form.Data() + sent, part, &written) && written > 0;
+        sent += written;
+    }
+    const double t2 = bench::NowMs();
+    ok = ok && ::WinHttpReceiveResponse(request, nullptr);
+    const double t3 = bench::NowMs();
+    for (DWORD total = 0; ok;) {
+        DWORD available = 0, read = 0;
+        ok = ::WinHttpQueryDataAvailable(request, &available);
+        if (!ok || available == 0 || total + available > static_cast<DWORD>(r.answerCapacity))
+            break;
+        ok = ::WinHttpReadData(request, r.answer + total, available, &read);
+        total += read;
+    }
+    const double t4 = bench::NowMs();
+    if (request) ::WinHttpCloseHandle(request);
+    if (connection) ::WinHttpCloseHandle(connection);
+    if (session) ::WinHttpCloseHandle(session);
+    stages[0] = t1 - t0;
+    stages[1] = t2 - t1;
+    stages[2] = t3 - t2;
+    stages[3] = t4 - t3;
+    return ok;
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: upload_bench PORT OUTDIR [ROUNDS [SIZE_MB]]\n");
+        std::fprintf(stderr, "usage: upload_bench PORT OUTDIR\n");
         return 2;
     }
-    const std::wstring proxy = L"127.0.0.1:" + std::wstring(argv[1]);
     const std::wstring out = std::wstring(argv[2]) + L"\\";
-    const int rounds = argc > 3 ? std::max(1, _wtoi(argv[3])) : 5;
+    for (int mb : {1, 5, 9}) {
+        if (!MakePicture(out + L"picture" + std::to_wstring(mb), mb)) {
+            std::fprintf(stderr, "cannot write the %d MB picture\n", mb);
+            return 1;
+        }
+    }
 
     UploadSettings options;
     UploadIdentity identity{L"0123456789abcdef0123456789abcdef",
@@ -71,68 +135,76 @@ int wmain(int argc, wchar_t** argv) {
     PostRequest request;
     request.host = ApiHost;
     request.port = kServicePort;
-    request.path = kUploadPath;
     request.answer = answer.data();
     request.answerCapacity = static_cast<int>(answer.size());
     request.answerLength = &length;
-    request.proxy = proxy;
-
+    request.proxy = L"127.0.0.1:" + std::wstring(argv[1]);
     MultipartBody form;
-    {
-        // The fixed cost of one exchange: a body with no parts (38 bytes).
-        std::vector<double> empty;
-        request.path = L"/echo";
-        for (int round = 0; round < rounds; ++round) {
+    std::set<int> written;
+
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin)) {
+        if (std::strncmp(line, "quit", 4) == 0) break;
+        if (std::strncmp(line, "empty", 5) == 0) {
+            request.path = L"/echo";
             form.Reset();
             form.Close();
-            const double t0 = Now();
-            if (!form.Send(request)) return 1;
-            empty.push_back(Now() - t0);
+            const double t0 = bench::NowMs();
+            const bool sent = form.Send(request);
+            std::printf(sent ? "empty %.3f\n" : "failed\n", bench::NowMs() - t0);
+            std::fflush(stdout);
+            continue;
         }
-        request.path = kUploadPath;
-        std::printf("overhead %.2f\n", Median(empty));
-    }
-    std::vector<int> sizes = {1, 5, 9};
-    if (argc > 4) sizes = {std::max(1, std::min(9, _wtoi(argv[4])))};
-    for (int mb : sizes) {
-        // A JPEG head and tail around pseudo-random bytes: the stand-in takes it as a JPEG.
-        std::string picture(static_cast<size_t>(mb) * 1000000, '\0');
-        unsigned state = 12345u + mb;
-        for (char& c : picture) {
-            state = state * 1103515245u + 12345u;
-            c = static_cast<char>(state >> 24);
+        if (std::strncmp(line, "phases", 6) == 0) {
+            int mb = 0;
+            unsigned long chunk = 0;
+            std::sscanf(line + 6, "%d %lu", &mb, &chunk);
+            PreparedImage image;
+            image.sourcePath = L"C:\\pictures\\bench.jpg";
+            image.preparedPath = out + L"picture" + std::to_wstring(mb);
+            request.path = kUploadPath;
+            const double t0 = bench::NowMs();
+            const bool whole = BuildUploadForm(form, image, options, identity);
+            const double build = bench::NowMs() - t0;
+            double stages[4] = {};
+            const bool sent = whole && TimedExchange(request, form, chunk, stages);
+            if (sent)
+                std::printf("phases %d %.3f %.3f %.3f %.3f %.3f\n", mb, build, stages[0], stages[1],
+                            stages[2], stages[3]);
+            else
+                std::printf("failed\n");
+            std::fflush(stdout);
+            continue;
         }
-        picture[0] = '\xFF';
-        picture[1] = '\xD8';
-        picture[2] = '\xFF';
+        const int mb = std::atoi(line);
+        if (mb != 1 && mb != 5 && mb != 9) {
+            std::printf("failed\n");
+            std::fflush(stdout);
+            continue;
+        }
         PreparedImage image;
         image.sourcePath = L"C:\\pictures\\bench.jpg";
         image.preparedPath = out + L"picture" + std::to_wstring(mb);
-        if (!WriteFile(image.preparedPath, picture.data(), picture.size())) {
-            std::fprintf(stderr, "cannot write the picture\n");
-            return 1;
+        request.path = kUploadPath;
+        std::fill(answer.begin(), answer.end(), 0);
+        const double t0 = bench::NowMs();
+        const bool whole = BuildUploadForm(form, image, options, identity);
+        const double t1 = bench::NowMs();
+        const bool sent = whole && form.Send(request);
+        const double t2 = bench::NowMs();
+        if (!sent) {
+            std::printf("failed\n");
+            std::fflush(stdout);
+            continue;
         }
-        std::vector<double> build, send, total;
-        for (int round = 0; round < rounds; ++round) {
-            const double t0 = Now();
-            const bool whole = BuildUploadForm(form, image, options, identity);
-            const double t1 = Now();
-            const bool sent = whole && form.Send(request);
-            const double t2 = Now();
-            if (!sent) {
-                std::fprintf(stderr, "upload of %d MB failed\n", mb);
-                return 1;
-            }
-            build.push_back(t1 - t0);
-            send.push_back(t2 - t1);
-            total.push_back(t2 - t0);
+        if (written.insert(mb).second) {
+            const std::wstring tag = std::to_wstring(mb);
+            const std::string type = "Content-Type: multipart/form-data; boundary=" +
+                                     std::string(form.Boundary().begin(), form.Boundary().end());
+            WriteFile(out + L"body" + tag + L".bin", form.Data(), form.Size());
+            WriteFile(out + L"type" + tag + L".txt", type.data(), type.size());
         }
-        const std::wstring tag = std::to_wstring(mb);
-        const std::string type = "Content-Type: multipart/form-data; boundary=" +
-                                 std::string(form.Boundary().begin(), form.Boundary().end());
-        WriteFile(out + L"body" + tag + L".bin", form.Data(), form.Size());
-        WriteFile(out + L"type" + tag + L".txt", type.data(), type.size());
-        std::printf("client %d %.2f %.2f %.2f\n", mb, Median(build), Median(send), Median(total));
+        std::printf("client %d %.3f %.3f %.3f\n", mb, t1 - t0, t2 - t1, t2 - t0);
         std::fflush(stdout);
     }
     return 0;

@@ -1,42 +1,141 @@
 #!/bin/bash
-# Uploads 1, 5 and 9 MB pictures to a fresh stand-in with the client's own code
-# (upload_bench under Wine) and, right after each size, the very same bodies with curl;
-# prints throughput and the ratio. Sizes alternate between the two so that a change of
-# load on a shared machine hits both alike. Run inside the Wine environment:
-#     tools/winenv build/win64 bench/upload/run-upload-bench.sh build/win64 [ROUNDS]
+# Upload against curl: is an upload through the client's own code as fast as curl's?
+#
+# upload_bench.exe (UploadBench.cpp: the upload form built from the prepared file and sent
+# with HttpPost through the proxy setting) and curl post the very same bytes (the body the
+# client built, saved by upload_bench) to the same stand-in on loopback. They alternate
+# upload by upload: every pair is one client upload and one curl upload of the same size
+# back to back, the order swapped from pair to pair, and the sizes (1, 5, 9 MB) rotate, so
+# that a change of load on a shared machine hits both alike. One unmeasured upload of
+# each size comes first. The client's time is the form build plus the exchange (what a
+# picture costs in the sending phase); curl's is its time_total for the posted file.
+#
+# Reported per size: the median of the per-pair ratios curl time / client time (the
+# client's speed relative to curl's) with its interquartile range, the median speeds,
+# and the client's fixed cost of an exchange (an empty form).
+# Goal: the median ratio at least 1.00 for every size (the client at least as fast).
+#
+# Run alone: make bench BENCH=upload, or inside tools/winenv:
+#     bench/upload/run-upload-bench.sh BUILD_DIR [PAIRS [PORT]]   (default 30 pairs per
+# size; without PORT a stand-in of its own is started)
 set -euo pipefail
-build=$(cd "${1:?usage: run-upload-bench.sh BUILD_DIR [ROUNDS]}" && pwd)
-rounds=${2:-7}
+build=$(cd "${1:?usage: run-upload-bench.sh BUILD_DIR [PAIRS [PORT]]}" && pwd)
+pairs=${2:-30}
+port=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 . "$root/tools/wine-common.sh"
 work=$(mktemp -d)
-trap '"$root/tools/standin/standin-ctl" stop "$work/standin" >/dev/null; rm -rf "$work"' EXIT
-"$root/tools/standin/standin-ctl" start "$work/standin" $$ >/dev/null
-port=$(cat "$work/standin/port")
+cleanup() {
+    if [ -n "${client_pid:-}" ]; then kill "$client_pid" 2>/dev/null || true; fi
+    if [ -n "${own_standin:-}" ]; then
+        "$root/tools/standin/standin-ctl" stop "$work/standin" >/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+if [ -z "$port" ]; then
+    own_standin=1
+    "$root/tools/standin/standin-ctl" start "$work/standin" $$ >/dev/null
+    port=$(cat "$work/standin/port")
+fi
 winwork="Z:$(printf '%s' "$work" | tr '/' '\\')"
 url="http://api.lumexia.ru/api3/rest/uplimg/prepared"
+# The stand-in keeps every body it is sent; emptied now and then to keep its memory small.
+reset() { curl -s -o /dev/null -X POST "http://127.0.0.1:$port/__reset"; }
 
-median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-curl_ms() { # BODY TYPE: median time_total of ROUNDS posts, in ms
-    for _ in $(seq "$rounds"); do
-        curl -s -o /dev/null -w '%{time_total}\n' -x "127.0.0.1:$port" -H "$2" -H 'Expect:' \
-            --data-binary "@$1" "$url"
-    done | median | awk '{print $1*1000}'
+coproc CLIENT { "$WINE" "$build/bin/upload_bench.exe" "$port" "$winwork" 2>&1; }
+client_pid=$CLIENT_PID
+# One command line to upload_bench and its answer line into $answer. Not in a subshell:
+# bash does not pass a coprocess's descriptors into one.
+ask() {
+    echo "$1" >&"${CLIENT[1]}"
+    answer=""
+    IFS= read -r answer <&"${CLIENT[0]}" || { echo "upload_bench ended" >&2; exit 1; }
+    answer=${answer%$'\r'}
+    case $answer in failed* | "") echo "upload_bench: $1 failed" >&2; exit 1 ;; esac
+}
+curl_ms() { # SIZE_MB: curl's time_total in ms for that body
+    curl -s -f -o /dev/null -w '%{time_total}\n' -x "127.0.0.1:$port" \
+        -H "$(cat "$work/type$1.txt")" -H 'Expect:' --data-binary "@$work/body$1.bin" "$url" |
+        awk '{printf "%.3f\n", $1 * 1000}'
 }
 
-printf '%-6s %12s %12s %12s %8s\n' "MB" "client MB/s" "(send only)" "curl MB/s" "ratio"
-for mb in 1 5 9; do
-    "$WINE" "$build/bin/upload_bench.exe" "$port" "$winwork" "$rounds" "$mb" </dev/null |
-        tr -d '\r' >"$work/client$mb.txt"
-    read -r _ _ build_ms send_ms total_ms < <(grep '^client' "$work/client$mb.txt")
-    body="$work/body$mb.bin"
-    c_ms=$(curl_ms "$body" "$(cat "$work/type$mb.txt")")
-    size=$(stat -c %s "$body")
-    awk -v s="$size" -v c="$total_ms" -v d="$send_ms" -v u="$c_ms" -v mb="$mb" 'BEGIN {
-        printf "%-6s %12.1f %12.1f %12.1f %8.2f\n", mb, s/1e6/(c/1000), s/1e6/(d/1000),
-               s/1e6/(u/1000), u/c }'
+for mb in 1 5 9; do ask "$mb"; done # warm-up; leaves the bodies for curl
+for mb in 1 5 9; do curl_ms "$mb" >/dev/null; done
+: >"$work/empty.txt"
+for _ in $(seq 10); do
+    ask empty
+    echo "${answer#empty }" >>"$work/empty.txt"
 done
-echo "fixed cost of one exchange (empty form): client" \
-    "$(awk '/^overhead/ {print $2}' "$work/client1.txt") ms"
-echo "(medians of $rounds uploads; client = form build + exchange; ratio = client/curl speed)"
+
+: >"$work/pairs.txt"
+for i in $(seq "$pairs"); do
+    for mb in 1 5 9; do
+        if (((i + mb) % 2)); then
+            ask "$mb"
+            u=$(curl_ms "$mb")
+        else
+            u=$(curl_ms "$mb")
+            ask "$mb"
+        fi
+        read -r _ _ build send total <<<"$answer"
+        echo "$mb $build $send $total $u" >>"$work/pairs.txt"
+    done
+    reset
+done
+# Where the client's time goes, 9 MB: the exchange made stage by stage (a copy of
+# HttpPost's calls), the body written whole and in 64 KiB writes, alternately.
+: >"$work/phases.txt"
+for i in $(seq 10); do
+    for chunk in 0 65536; do
+        ask "phases 9 $chunk"
+        echo "$chunk ${answer#phases 9 }" >>"$work/phases.txt"
+    done
+done
+reset
+echo quit >&"${CLIENT[1]}"
+
+quantile() { # Q: of the numbers on stdin (linear interpolation)
+    sort -g | awk -v q="$1" '{a[NR] = $1} END {
+        at = q * (NR - 1); lo = int(at); f = at - lo
+        hi = lo + 1 < NR ? lo + 1 : lo
+        printf "%.3f\n", a[lo + 1] + (a[hi + 1] - a[lo + 1]) * f }'
+}
+
+printf '%-5s %8s %8s %8s %8s %10s %10s  %s\n' MB build send client curl "client MB/s" \
+    "curl MB/s" "ratio curl/client (IQR)"
+for mb in 1 5 9; do
+    size=$(stat -c %s "$work/body$mb.bin")
+    awk -v m="$mb" '$1 == m' "$work/pairs.txt" >"$work/p$mb.txt"
+    b=$(awk '{print $2}' "$work/p$mb.txt" | quantile 0.5)
+    s=$(awk '{print $3}' "$work/p$mb.txt" | quantile 0.5)
+    c=$(awk '{print $4}' "$work/p$mb.txt" | quantile 0.5)
+    u=$(awk '{print $5}' "$work/p$mb.txt" | quantile 0.5)
+    awk '{print $5 / $4}' "$work/p$mb.txt" >"$work/r$mb.txt"
+    r=$(quantile 0.5 <"$work/r$mb.txt")
+    q1=$(quantile 0.25 <"$work/r$mb.txt")
+    q3=$(quantile 0.75 <"$work/r$mb.txt")
+    # The ratio of the send alone: the client's exchange without its form build.
+    rs=$(awk '{print $5 / $3}' "$work/p$mb.txt" | quantile 0.5)
+    awk -v m="$mb" -v b="$b" -v s="$s" -v c="$c" -v u="$u" -v z="$size" -v r="$r" \
+        -v q1="$q1" -v q3="$q3" -v rs="$rs" 'BEGIN {
+        printf "%-5s %8.1f %8.1f %8.1f %8.1f %10.1f %10.1f  %.2f (%.2f-%.2f); send alone %.2f\n",
+            m, b, s, c, u, z / 1e6 / (c / 1000), z / 1e6 / (u / 1000), r, q1, q3, rs }'
+    within=$(awk -v r="$r" 'BEGIN { print (r >= 1.0 ? "yes" : "no") }')
+    printf 'figure\tupload %s MB, client speed / curl (%s pairs)\t%.2f (IQR %.2f-%.2f)\t>= 1.00\t%s\n' \
+        "$mb" "$(wc -l <"$work/p$mb.txt")" "$r" "$q1" "$q3" "$within"
+done
+printf 'figure\tupload, fixed cost of one exchange (empty form)\t%.1f ms\t(to watch)\t-\n' \
+    "$(quantile 0.5 <"$work/empty.txt")"
+echo "(times are medians in ms; client = form build + send)"
+for chunk in 0 65536; do
+    printf '9 MB stage by stage, body written %s:' "$([ "$chunk" = 0 ] && echo whole ||
+        echo "in $chunk-byte writes")"
+    for column in 2 3 4 5 6; do
+        name=$(echo "build open write wait read" | cut -d' ' -f$((column - 1)))
+        printf ' %s %.1f' "$name" "$(awk -v c="$chunk" -v k="$column" '$1 == c {print $k}' \
+            "$work/phases.txt" | quantile 0.5)"
+    done
+    echo " (ms, medians of 10)"
+done

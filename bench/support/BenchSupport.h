@@ -1,0 +1,32 @@
+// Helpers shared by the benchmark programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// Milliseconds on the performance counter.
+double NowMs();
+
+// A photo-like 4000 x 3000 JPEG (gradients under sensor-like noise), so that it is about
+// as large as a camera's and decodes at a photo's cost. Needs GDI+ started.
+bool MakeCameraPicture(const std::wstring& path, int seed);
+
+// `count` camera pictures in `folder` (created when missing): `distinct` of them made by
+// MakeCameraPicture and kept between runs, the rest hard links to those (a copy where a
+// link cannot be made). Needs GDI+ started. False with a message on stderr on failure.
+bool CameraPictures(const std::wstring& folder, int count, int distinct,
+                    std::vector<std::wstring>& paths);
+
+// The median and the quartiles of `values` (linear interpolation); 0 for an empty list.
+double Quantile(std::vector<double> values, double q);
+
+// One row of the benchmark table, on stdout as
+// "figure<TAB>NAME<TAB>VALUE<TAB>GOAL<TAB>WITHIN" (WITHIN: yes, no or "-" when the figure
+// has no goal).
+void Figure(const std::string& name, const std::string& value, const std::string& goal,
+            const char* within);
+std::string Format(const char* format, ...);
+
+} // namespace bench

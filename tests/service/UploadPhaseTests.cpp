@@ -253,7 +253,8 @@ TEST_F(Sending, CancelInTheProgressDialogAbortsWithoutQuestion) {
     ASSERT_TRUE(svc::Script("slowread=1000000"));
     std::thread driver([] {
         HWND dialog = uidriver::WaitForDialog(IDC_SERVER_PROGRESS, ::GetCurrentProcessId(), 5000);
-        ::Sleep(700);
+        // Cancel once the first picture's transfer has begun.
+        uidriver::WaitUntil([] { return svc::ArrivedCount() > 0; }, 10000);
         if (dialog) uidriver::Click(dialog, IDC_SERVER_CANCEL);
     });
     std::wstring question;

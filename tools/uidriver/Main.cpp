@@ -81,8 +81,8 @@ int Run(int argc, wchar_t** argv) {
         CLSID clsid;
         if (FAILED(::CLSIDFromString(argv[2], &clsid))) return 2;
         if (FAILED(::CoInitialize(nullptr))) return 1;
-        HRESULT hr = uidriver::InvokeContextMenu(clsid, lumexia::JobList(argv + 3, argv + argc),
-                                                 nullptr);
+        HRESULT hr =
+            uidriver::InvokeContextMenu(clsid, lumexia::JobList(argv + 3, argv + argc), nullptr);
         ::CoUninitialize();
         return SUCCEEDED(hr) ? 0 : 1;
     }
@@ -157,6 +157,8 @@ void JoinDesktop() {
 int wmain(int argc, wchar_t** argv) {
     try {
         JoinDesktop();
+        // A script drives a client it did not start: its windows are not ours.
+        uidriver::SearchAllProcesses(true);
         return Run(argc, argv);
     } catch (...) {
         return 2;

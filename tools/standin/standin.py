@@ -32,7 +32,9 @@ status, delay (seconds before the answer head), drop=before-head|mid-body, size 
 of exactly this many bytes), body (the answer verbatim), code+msg (an Err element),
 noerr=1 (no Err element), omit=ELEMENT (drop that element from the answer),
 malformed=1 (cut the XML short), slowread (body read at this many bytes per second),
-location (a Location header on the answer, with status=302 or 307 a redirect).
+location (a Location header on the answer, with status=302 or 307 a redirect),
+keepalive=1 (the connection stays open for one more request), element+text (that
+element's text replaced by this text).
 """
 
 import argparse
@@ -117,7 +119,12 @@ class Handler(socketserver.StreamRequestHandler):
     def handle(self):
         self.connection.settimeout(self.server.io_timeout)
         try:
-            self.serve_one()
+            # A scripted keep-alive answer leaves the connection open for one more
+            # request (a client following a redirect on the same connection).
+            self.keep_alive = True
+            while self.keep_alive:
+                self.keep_alive = False
+                self.serve_one()
         except (OSError, ValueError):
             pass
 
@@ -231,6 +238,9 @@ class Handler(socketserver.StreamRequestHandler):
                 self.wfile.flush()
                 return self.drop()
         extra = {"Location": fault["location"]} if fault and "location" in fault else {}
+        if fault and fault.get("keepalive"):
+            self.keep_alive = True
+            extra["Connection"] = "keep-alive"
         self.send(status, ctype, data, extra)
 
     def drop(self):
@@ -239,10 +249,11 @@ class Handler(socketserver.StreamRequestHandler):
         self.connection.close()
 
     def head(self, status, ctype, length, extra=None):
-        lines = "".join("%s: %s\r\n" % item for item in (extra or {}).items())
-        return ("HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\n%s"
-                "Connection: close\r\n\r\n" % (status, REASONS.get(status, "Status"), ctype,
-                                                length, lines)).encode("latin-1")
+        extra = dict(extra or {})
+        extra.setdefault("Connection", "close")
+        lines = "".join("%s: %s\r\n" % item for item in extra.items())
+        return ("HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\n%s\r\n"
+                % (status, REASONS.get(status, "Status"), ctype, length, lines)).encode("latin-1")
 
     def send(self, status, ctype, data, extra=None):
         self.wfile.write(self.head(status, ctype, len(data), extra) + data)
@@ -323,6 +334,13 @@ def apply_fault(fault, status, ctype, data):
         data = service.envelope(code=int(fault["code"]), msg=fault.get("msg", ""))
     if fault.get("noerr"):
         data = re.sub(rb"<Err/>|<Err>.*?</Err>", b"", data, flags=re.S)
+    if "element" in fault:  # that element's text replaced; CR and LF kept as references
+        name = re.escape(fault["element"].encode())
+        text = (fault.get("text", "").replace("&", "&amp;").replace("<", "&lt;")
+                .replace(">", "&gt;").replace("\r", "&#13;").replace("\n", "&#10;"))
+        data = re.sub(rb"<" + name + rb"(/>|>.*?</" + name + rb">)",
+                      lambda m: b"<%s>%s</%s>" % (fault["element"].encode(), text.encode("utf-8"),
+                                                  fault["element"].encode()), data, flags=re.S)
     if "omit" in fault:
         name = re.escape(fault["omit"].encode())
         data = re.sub(rb"<" + name + rb"(/>|>.*?</" + name + rb">)", b"", data, flags=re.S)

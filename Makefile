@@ -31,10 +31,13 @@ build32: bootstrap $(WIN32)/CMakeCache.txt
 
 build: build64 build32
 
-# TEST=regex runs only the matching tests, e.g. make test TEST=TaskFile
+# TEST=regex runs only the matching tests, e.g. make test TEST=TaskFile. Two tests run at
+# a time (TEST_JOBS); the resource locks in tests/CMakeLists.txt keep apart the ones that
+# share something.
+TEST_JOBS ?= 2
 test: build
 	tools/winenv $(WIN64) ctest --test-dir $(WIN64) --output-on-failure --timeout 300 \
-	    $(if $(TEST),-R '$(TEST)',)
+	    -j $(TEST_JOBS) $(if $(TEST),-R '$(TEST)',)
 
 demo: build
 	tools/winenv $(WIN64) tools/demo.sh $(WIN64)

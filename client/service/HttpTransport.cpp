@@ -22,12 +22,18 @@ bool Cancelled(const PostRequest& r) {
     return r.cancel && r.cancel->load();
 }
 
+// A write returns only once the connection took its bytes, so the cancel flag is looked
+// at between pieces of this size: on a slow link Cancel then stops an upload within one
+// piece rather than after the whole picture. The bytes on the wire are the same.
+constexpr DWORD kBodyChunk = 64 * 1024;
+
 bool SendBody(const PostRequest& r, HINTERNET request, const char* body, DWORD length) {
     DWORD sent = 0;
     while (sent < length) {
         if (Cancelled(r)) return false;
         DWORD written = 0;
-        if (!::WinHttpWriteData(request, body + sent, length - sent, &written)) break;
+        const DWORD piece = length - sent < kBodyChunk ? length - sent : kBodyChunk;
+        if (!::WinHttpWriteData(request, body + sent, piece, &written)) break;
         sent += written;
         // A platform that takes nothing would spin here for ever.
         if (written == 0) break;
@@ -94,9 +100,19 @@ bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const ch
     DWORD responseTimeout = static_cast<DWORD>(t.receive);
     ::WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                        sizeof responseTimeout);
+    // WinHTTP follows redirects by default: a 302 would turn the POST into a GET to
+    // wherever the answer points and take that server's page as the service's answer, a
+    // 307 would send the body with the user's ticket there. Anything but 200 is a
+    // failure; an exchange that cannot be held to that is not made.
+    DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    if (!::WinHttpSetOption(request.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirects,
+                            sizeof redirects))
+        return false;
     if (headers && !::WinHttpAddRequestHeaders(request.Get(), headers, static_cast<DWORD>(-1),
                                                WINHTTP_ADDREQ_FLAG_ADD))
         return false;
+    // Cancelled before anything went out: send nothing at all, not even the head.
+    if (Cancelled(r)) return false;
     if (!::WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                               WINHTTP_NO_REQUEST_DATA, 0, bodyLength, 0))
         return false;

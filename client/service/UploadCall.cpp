@@ -1,6 +1,7 @@
 #include "service/UploadCall.h"
 
 #include "service/AnswerEnvelope.h"
+#include "service/ServiceAddress.h"
 
 #include <algorithm>
 #include <cmath>
@@ -122,6 +123,12 @@ bool UploadPicture(MultipartBody& form, const PreparedImage& image, const Upload
     GetXmlNodeText(nodes[1].Get(), accepted.imgUrl);
     GetXmlNodeText(nodes[2].Get(), accepted.imgPreviewUrl);
     GetXmlNodeText(nodes[3].Get(), accepted.imgPreviewXUrl);
+    // Untrusted text on its way into web pages: an answer with an address that is not a
+    // plain absolute one is as unusable as an answer without it. A preview may be absent
+    // (its codes are then empty); the picture's own address may not.
+    if (!IsUsableServiceAddress(accepted.imgUrl)) return false;
+    for (const std::wstring* preview : {&accepted.imgPreviewUrl, &accepted.imgPreviewXUrl})
+        if (!preview->empty() && !IsUsableServiceAddress(*preview)) return false;
     result = std::move(accepted);
     return true;
 }

@@ -166,13 +166,16 @@ TEST_F(ClipboardNotice, ABusyClipboardIsReportedAndNothingIsClaimed) {
         message = uidriver::AnswerMessageBox(L"Error", IDOK, 5000);
         shown = uidriver::WaitForDialog(IDC_CLIP_OK, ::GetCurrentProcessId(), 300) != nullptr;
     });
+    HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::thread other([&] {
         // Opened from a different thread, so the dialog's OpenClipboard fails.
         ::OpenClipboard(holder);
+        ::SetEvent(held);
         uidriver::WaitUntil([&] { return !message.empty(); }, 6000);
         ::CloseClipboard();
     });
-    ::Sleep(200);
+    ASSERT_EQ(::WaitForSingleObject(held, 5000), WAIT_OBJECT_0);
+    ::CloseHandle(held);
     FormClip clip(&images_);
     clip.RunModal(IDD_CLIP, nullptr);
     user.join();

@@ -108,8 +108,7 @@ TEST(Form4Server, CloseBoxAsksTheOperationToStop) {
     Form4Server server(kOperationSending);
     server.SetOperation([](OperationContext& ctx) {
         // A transfer that notices the flag, as the transport does, and reports its error.
-        for (int i = 0; i < 500 && !ctx.cancel.load(); ++i)
-            ::Sleep(10);
+        uidriver::WaitUntil([&] { return ctx.cancel.load(); }, 5000);
         ctx.success = false;
         ctx.outcome = L"transfer aborted";
     });
@@ -156,11 +155,13 @@ TEST(Form4Server, SecondCancelEndsAtOnceAndTheAbandonedWorkerStaysHarmless) {
             ::SetEvent(shared->done);
         });
         bool hidden = false;
+        // The context the first Cancel flags; the worker keeps it alive past the second.
+        const std::atomic<bool>& firstCancelTaken = server.Context().cancel;
         std::thread driver([&] {
             HWND dialog = WaitForServerDialog();
             if (!dialog || ::WaitForSingleObject(shared->started, 5000) != WAIT_OBJECT_0) return;
             uidriver::Click(dialog, IDC_SERVER_CANCEL);
-            ::Sleep(200);
+            if (!uidriver::WaitUntil([&] { return firstCancelTaken.load(); }, 5000)) return;
             const DWORD secondClick = ::GetTickCount();
             uidriver::Click(dialog, IDC_SERVER_CANCEL);
             // EndDialog hides the window first. (Wine then waits up to 2 s for the X

@@ -48,6 +48,12 @@ std::string Encode(const std::string& text) {
     return out;
 }
 
+int ArrivedCount() {
+    int status = 0;
+    const std::string text = Control(L"GET", L"/__arrived", "", &status);
+    return status == 200 ? std::atoi(text.c_str()) : -1;
+}
+
 int JournalCount() {
     int status = 0;
     const std::string text = Control(L"GET", L"/__journal/count", "", &status);

@@ -29,6 +29,8 @@ bool Script(const std::string& form);
 std::string Encode(const std::string& text); // percent-encoding for Script values
 
 int JournalCount();
+// Requests whose head has arrived, whole or still coming in (standin::ArrivedCount).
+int ArrivedCount();
 std::string JournalHead(int index);
 std::string JournalBody(int index);
 // The form parts of a journalled request in order: (name, value); files as "@name:size".

@@ -2,6 +2,7 @@
 // reached through the proxy setting. Questions are answered through the dialog-owned
 // message box; progress is watched with a message hook on the dialog's thread.
 #include "operations/Form4Server.h"
+#include "service/ServiceAddress.h"
 #include "service/UploadCall.h"
 #include "resources/resource.h"
 
@@ -191,6 +192,38 @@ TEST_F(Sending, MissingPreviewXUrlCountsAsNotSentAndCancelEndsTheBatch) {
     EXPECT_EQ(svc::JournalCount(), 1);
 }
 
+TEST_F(Sending, AnswerWithAnUnsafeAddressAsksAndOkResends) {
+    // Each bad answer is scripted once; the resend after it gets the service's own.
+    const std::vector<std::pair<const char*, std::string>> bad = {
+        {"ImgUrl", "http://h/a.jpg\" onerror=\"alert(1)"},
+        {"ImgUrl", "http://h/a.jpg\r\nhttp://h/b.jpg"},
+        {"ImgUrl", "javascript:alert(1)"},
+        {"ImgUrl", "/i/a.jpg"},
+        {"ImgUrl", ""},
+        {"ImgUrl", "http://h/[url]x"},
+        {"ImgPreviewUrl", "http://h/p.jpg'><script>"},
+        {"ImgPreviewXUrl", "http://h/p x.jpg"},
+    };
+    for (const auto& [element, text] : bad)
+        ASSERT_TRUE(svc::Script(std::string("element=") + element + "&text=" + svc::Encode(text)));
+    Run({Picture(L"a")}, std::vector<int>(bad.size(), IDOK));
+    EXPECT_EQ(questions_.size(), bad.size());
+    EXPECT_TRUE(success_);
+    EXPECT_EQ(svc::JournalCount(), static_cast<int>(bad.size()) + 1);
+    ASSERT_EQ(uploaded_.size(), 1u);
+    EXPECT_EQ(uploaded_[0].imgUrl.rfind(L"http://", 0), 0u) << uploaded_[0].imgUrl;
+}
+
+TEST(ServiceAddress, OnlyPlainAbsoluteWebAddresses) {
+    for (const wchar_t* good : {L"http://h/i/a.jpg", L"https://h.example:8080/p?x=1&y=%22",
+                                L"HTTP://H/A.JPG", L"http://127.0.0.1/"})
+        EXPECT_TRUE(IsUsableServiceAddress(good)) << good;
+    for (const wchar_t* bad :
+         {L"", L"http://", L"http:///a", L"ftp://h/a", L"h/a.jpg", L"http://h/a\tb",
+          L"http://h/\x7f", L"http://h/\x85", L"http://h/\u2028", L"http://h/a>", L"http://h/]"})
+        EXPECT_FALSE(IsUsableServiceAddress(bad)) << bad;
+}
+
 TEST_F(Sending, SecondOfThreeRefusedTwiceKeepsOrderAndProgress) {
     ASSERT_TRUE(svc::Script("status=500&times=2&skip=1"));
     Run({Picture(L"a"), Picture(L"b"), Picture(L"c")}, {IDOK, IDOK});
@@ -253,7 +286,8 @@ TEST_F(Sending, CancelInTheProgressDialogAbortsWithoutQuestion) {
     ASSERT_TRUE(svc::Script("slowread=1000000"));
     std::thread driver([] {
         HWND dialog = uidriver::WaitForDialog(IDC_SERVER_PROGRESS, ::GetCurrentProcessId(), 5000);
-        ::Sleep(700);
+        // Cancel once the first picture's transfer has begun.
+        uidriver::WaitUntil([] { return svc::ArrivedCount() > 0; }, 10000);
         if (dialog) uidriver::Click(dialog, IDC_SERVER_CANCEL);
     });
     std::wstring question;

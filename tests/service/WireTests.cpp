@@ -69,6 +69,16 @@ TEST_F(Wire, EmptyValueAndCyrillicTextArriveAsTheirUtf8Bytes) {
                   "--\r\n");
 }
 
+TEST_F(Wire, ABodyOfManyPiecesArrivesByteForByte) {
+    // Several 64 KiB writes and an uneven remainder: the pieces join to the body exactly.
+    MultipartBody form;
+    for (int i = 0; i < 450; ++i)
+        ASSERT_TRUE(form.AddField(L"F" + std::to_wstring(i), std::wstring(450 + i % 7, L'ж')));
+    ASSERT_TRUE(form.Close());
+    ASSERT_GT(form.Size(), 3u * 65536u);
+    EXPECT_EQ(SendAndRead(form), std::string(form.Data(), form.Size()));
+}
+
 TEST_F(Wire, FiveHundredUnitsAcceptedFiveHundredOneRefusedWithNothingAppended) {
     MultipartBody form;
     const std::string b = Ascii(form.Boundary());

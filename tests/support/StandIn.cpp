@@ -109,6 +109,10 @@ int RequestCount() {
     return std::atoi(Get(L"/__journal/count").c_str());
 }
 
+int ArrivedCount() {
+    return std::atoi(Get(L"/__arrived").c_str());
+}
+
 std::vector<std::string> Fields(int index) {
     std::vector<std::string> lines;
     std::string text = Get(L"/__journal/" + std::to_wstring(index) + L"/fields");

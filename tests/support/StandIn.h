@@ -23,6 +23,9 @@ std::string Post(const std::wstring& path, const std::string& form);
 
 void Reset();
 int RequestCount();
+// Service requests whose head has reached the stand-in, their bodies complete or not
+// (RequestCount counts only complete ones): "the transfer has begun".
+int ArrivedCount();
 // Form parts of journalled request `index`: "NAME=VALUE" lines (values percent-encoded,
 // files as NAME=@FILENAME:SIZE).
 std::vector<std::string> Fields(int index);

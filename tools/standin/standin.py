@@ -13,6 +13,8 @@ Control paths (never journalled), for tests in any language:
     GET  /__health                    "ok"
     GET  /__journal                   JSON summary of every request
     GET  /__journal/count             number of journalled requests
+    GET  /__arrived                   number of service requests whose head has arrived
+                                      (journalled or not yet: a body still coming in)
     GET  /__journal/N/head            request line and headers of request N (from 0), raw
     GET  /__journal/N/body            raw body of request N
     GET  /__journal/N/fields          its form parts, one per line: NAME=VALUE (value
@@ -29,7 +31,10 @@ skip (matching requests let through first),
 status, delay (seconds before the answer head), drop=before-head|mid-body, size (answer
 of exactly this many bytes), body (the answer verbatim), code+msg (an Err element),
 noerr=1 (no Err element), omit=ELEMENT (drop that element from the answer),
-malformed=1 (cut the XML short), slowread (body read at this many bytes per second).
+malformed=1 (cut the XML short), slowread (body read at this many bytes per second),
+location (a Location header on the answer, with status=302 or 307 a redirect),
+keepalive=1 (the connection stays open for one more request), element+text (that
+element's text replaced by this text).
 """
 
 import argparse
@@ -50,7 +55,8 @@ import formdata  # noqa: E402
 import service  # noqa: E402
 
 MAX_BODY = 64 * 1024 * 1024
-REASONS = {200: "OK", 204: "No Content", 400: "Bad Request", 404: "Not Found",
+REASONS = {200: "OK", 204: "No Content", 302: "Found", 307: "Temporary Redirect",
+           400: "Bad Request", 404: "Not Found",
            411: "Length Required", 413: "Payload Too Large", 500: "Internal Server Error",
            503: "Service Unavailable"}
 
@@ -113,7 +119,12 @@ class Handler(socketserver.StreamRequestHandler):
     def handle(self):
         self.connection.settimeout(self.server.io_timeout)
         try:
-            self.serve_one()
+            # A scripted keep-alive answer leaves the connection open for one more
+            # request (a client following a redirect on the same connection).
+            self.keep_alive = True
+            while self.keep_alive:
+                self.keep_alive = False
+                self.serve_one()
         except (OSError, ValueError):
             pass
 
@@ -147,7 +158,9 @@ class Handler(socketserver.StreamRequestHandler):
         host = split.netloc if split.scheme else hmap.get("host", "")
 
         fault = None
+        generation = self.server.generation
         if not path.startswith("/__"):
+            self.server.count_arrival()
             fault = self.server.scripts.take(path)
         body = self.read_body(method, hmap, fault)
         if body is None:
@@ -158,7 +171,10 @@ class Handler(socketserver.StreamRequestHandler):
 
         entry = {"method": method, "target": target, "path": path, "host": host,
                  "head": raw_head, "body": body, "time": time.time()}
-        self.server.journal.add(entry)
+        # A request that began before a reset (a slow body a test gave up on) belongs to
+        # the test that made it, not to the journal of the next one.
+        if generation == self.server.generation:
+            self.server.journal.add(entry)
         self.answer_service(method, path, hmap, body, fault, entry)
 
     def read_body(self, method, hmap, fault):
@@ -221,20 +237,26 @@ class Handler(socketserver.StreamRequestHandler):
                 self.wfile.write(head + data[:len(data) // 2])
                 self.wfile.flush()
                 return self.drop()
-        self.send(status, ctype, data)
+        extra = {"Location": fault["location"]} if fault and "location" in fault else {}
+        if fault and fault.get("keepalive"):
+            self.keep_alive = True
+            extra["Connection"] = "keep-alive"
+        self.send(status, ctype, data, extra)
 
     def drop(self):
         # RST rather than FIN, as a crashed server or a broken link would end it.
         self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\0\0\0\0\0\0\0")
         self.connection.close()
 
-    def head(self, status, ctype, length):
-        return ("HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\n"
-                "Connection: close\r\n\r\n" % (status, REASONS.get(status, "Status"), ctype,
-                                                length)).encode("latin-1")
+    def head(self, status, ctype, length, extra=None):
+        extra = dict(extra or {})
+        extra.setdefault("Connection", "close")
+        lines = "".join("%s: %s\r\n" % item for item in extra.items())
+        return ("HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\n%s\r\n"
+                % (status, REASONS.get(status, "Status"), ctype, length, lines)).encode("latin-1")
 
-    def send(self, status, ctype, data):
-        self.wfile.write(self.head(status, ctype, len(data)) + data)
+    def send(self, status, ctype, data, extra=None):
+        self.wfile.write(self.head(status, ctype, len(data), extra) + data)
         self.wfile.flush()
 
     def control(self, method, path, body):
@@ -246,6 +268,8 @@ class Handler(socketserver.StreamRequestHandler):
             return self.send(200, "text/plain", b"ok")
         if path == "/__journal/count":
             return self.send(200, "text/plain", str(srv.journal.count()).encode())
+        if path == "/__arrived":
+            return self.send(200, "text/plain", str(srv.arrivals()).encode())
         if path == "/__journal":
             with srv.journal.lock:
                 summary = [{"method": e["method"], "target": e["target"], "path": e["path"],
@@ -266,8 +290,10 @@ class Handler(socketserver.StreamRequestHandler):
         if method != "POST":
             return self.send(404, "text/plain", b"unknown control path\n")
         if path == "/__reset":
+            srv.generation += 1
             srv.journal.clear()
             srv.scripts.clear()
+            srv.count_arrival(reset=True)
             srv.service.reset()
             return self.send(200, "text/plain", b"ok")
         if path == "/__script":
@@ -308,6 +334,13 @@ def apply_fault(fault, status, ctype, data):
         data = service.envelope(code=int(fault["code"]), msg=fault.get("msg", ""))
     if fault.get("noerr"):
         data = re.sub(rb"<Err/>|<Err>.*?</Err>", b"", data, flags=re.S)
+    if "element" in fault:  # that element's text replaced; CR and LF kept as references
+        name = re.escape(fault["element"].encode())
+        text = (fault.get("text", "").replace("&", "&amp;").replace("<", "&lt;")
+                .replace(">", "&gt;").replace("\r", "&#13;").replace("\n", "&#10;"))
+        data = re.sub(rb"<" + name + rb"(/>|>.*?</" + name + rb">)",
+                      lambda m: b"<%s>%s</%s>" % (fault["element"].encode(), text.encode("utf-8"),
+                                                  fault["element"].encode()), data, flags=re.S)
     if "omit" in fault:
         name = re.escape(fault["omit"].encode())
         data = re.sub(rb"<" + name + rb"(/>|>.*?</" + name + rb">)", b"", data, flags=re.S)
@@ -334,6 +367,17 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
         self.service = service.Service(picture_dir,
                                        "http://" + (public_host or "127.0.0.1:%d" % self.port))
         self.last_request = time.monotonic()
+        self.arrival_lock = threading.Lock()
+        self.arrived = 0
+        self.generation = 0  # raised by every reset
+
+    def count_arrival(self, reset=False):
+        with self.arrival_lock:
+            self.arrived = 0 if reset else self.arrived + 1
+
+    def arrivals(self):
+        with self.arrival_lock:
+            return self.arrived
 
     def touch(self):
         self.last_request = time.monotonic()

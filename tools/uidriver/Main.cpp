@@ -171,6 +171,8 @@ void JoinDesktop() {
 int wmain(int argc, wchar_t** argv) {
     try {
         JoinDesktop();
+        // A script drives a client it did not start: its windows are not ours.
+        uidriver::SearchAllProcesses(true);
         return Run(argc, argv);
     } catch (...) {
         return 2;

@@ -2,6 +2,10 @@
 
 #include "common/Utf8.h"
 
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace uidriver {
@@ -20,8 +24,8 @@ bool Process::Start(const std::wstring& app, const std::wstring& commandLine) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     std::wstring line = commandLine; // CreateProcessW may write into the command line
-    if (!::CreateProcessW(app.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &si, &pi))
+    if (!::CreateProcessW(app.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi))
         return false;
     ::CloseHandle(pi.hThread);
     process_ = pi.hProcess;
@@ -51,12 +55,38 @@ std::wstring ProgramFolder() {
 
 namespace {
 
+std::atomic<bool> g_allProcesses{false};
+
 struct Search {
     int controlId;
     DWORD pid;
     const std::wstring* caption;
     HWND found;
+    std::vector<DWORD> scope; // processes searched when pid is 0; empty: all
 };
+
+// The calling process and its descendants, from one snapshot of the process list.
+std::vector<DWORD> OwnProcessTree() {
+    std::vector<DWORD> tree{::GetCurrentProcessId()};
+    std::vector<PROCESSENTRY32W> all;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+             more = ::Process32NextW(snapshot, &entry))
+            all.push_back(entry);
+        ::CloseHandle(snapshot);
+    }
+    // Breadth-first over parent links; a reused id of a parent that ended may add a
+    // stranger's child, which only widens the search back towards the old behaviour.
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (const PROCESSENTRY32W& p : all)
+            if (p.th32ParentProcessID == tree[i] &&
+                std::find(tree.begin(), tree.end(), p.th32ProcessID) == tree.end())
+                tree.push_back(p.th32ProcessID);
+    return tree;
+}
 
 bool IsDialog(HWND hwnd) {
     wchar_t cls[16] = {};
@@ -67,11 +97,12 @@ bool IsDialog(HWND hwnd) {
 BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
     Search* s = reinterpret_cast<Search*>(param);
     if (!::IsWindowVisible(hwnd) || !IsDialog(hwnd)) return TRUE;
-    if (s->pid) {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(hwnd, &pid);
-        if (pid != s->pid) return TRUE;
-    }
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (s->pid ? pid != s->pid
+               : !s->scope.empty() &&
+                     std::find(s->scope.begin(), s->scope.end(), pid) == s->scope.end())
+        return TRUE;
     if (s->caption && Text(hwnd) != *s->caption) return TRUE;
     if (s->controlId && !::GetDlgItem(hwnd, s->controlId)) return TRUE;
     s->found = hwnd;
@@ -79,9 +110,12 @@ BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
 }
 
 HWND Find(int controlId, DWORD pid, const std::wstring* caption, DWORD timeoutMs) {
-    Search s = {controlId, pid, caption, nullptr};
+    Search s = {controlId, pid, caption, nullptr, {}};
     WaitUntil(
         [&] {
+            // Read afresh each round: the process that shows the window may have just
+            // been started.
+            if (!pid && !g_allProcesses.load()) s.scope = OwnProcessTree();
             ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&s));
             return s.found != nullptr;
         },
@@ -90,6 +124,10 @@ HWND Find(int controlId, DWORD pid, const std::wstring* caption, DWORD timeoutMs
 }
 
 } // namespace
+
+void SearchAllProcesses(bool all) {
+    g_allProcesses = all;
+}
 
 HWND WaitForDialog(int controlId, DWORD pid, DWORD timeoutMs) {
     return Find(controlId, pid, nullptr, timeoutMs);
@@ -108,8 +146,8 @@ std::wstring Text(HWND hwnd) {
     LRESULT length = ::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
     if (length <= 0) return std::wstring();
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
-    LRESULT got = ::SendMessageW(hwnd, WM_GETTEXT, buffer.size(),
-                                 reinterpret_cast<LPARAM>(buffer.data()));
+    LRESULT got =
+        ::SendMessageW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
     return std::wstring(buffer.data(), got > 0 ? static_cast<size_t>(got) : 0);
 }
 
@@ -153,7 +191,9 @@ void Click(HWND dialog, int controlId) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, controlId)));
 }
 
-void Close(HWND window) { ::PostMessageW(window, WM_CLOSE, 0, 0); }
+void Close(HWND window) {
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+}
 
 namespace {
 
@@ -221,8 +261,12 @@ bool WriteClipboard(const std::wstring& text) {
     return ok;
 }
 
-std::string ToUtf8(const std::wstring& text) { return lumexia::ToUtf8(text); }
+std::string ToUtf8(const std::wstring& text) {
+    return lumexia::ToUtf8(text);
+}
 
-std::wstring FromUtf8(const std::string& text) { return lumexia::FromUtf8(text); }
+std::wstring FromUtf8(const std::string& text) {
+    return lumexia::FromUtf8(text);
+}
 
 } // namespace uidriver

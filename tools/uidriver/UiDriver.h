@@ -36,10 +36,18 @@ private:
 // Folder of the running program, with a trailing backslash.
 std::wstring ProgramFolder();
 
+// Which processes' windows the searches below consider when not given a process: by
+// default the calling process and the processes it started (directly or further down),
+// so test programs running side by side never find, read or answer each other's windows.
+// The command (for scripts driving a client they did not start) widens it to all.
+void SearchAllProcesses(bool all);
+
 // Top-level visible dialog (#32770) that holds a control with `controlId`, optionally
-// owned by process `pid` (0: any); waits up to timeoutMs. Null when none appeared.
+// owned by process `pid` (0: any in the search scope); waits up to timeoutMs. Null when
+// none appeared.
 HWND WaitForDialog(int controlId, DWORD pid, DWORD timeoutMs);
-// Top-level visible dialog with this exact caption (message boxes); null on time-out.
+// Top-level visible dialog in the search scope with this exact caption (message boxes);
+// null on time-out.
 HWND WaitForCaption(const std::wstring& caption, DWORD timeoutMs);
 // True when `hwnd` was destroyed within timeoutMs.
 bool WaitForGone(HWND hwnd, DWORD timeoutMs);

@@ -146,10 +146,12 @@ private:
     HRESULT hr_;
 };
 
-// Clipboard opened for the lifetime of the object; Opened() tells whether it was.
+// Clipboard opened for the lifetime of the object; Opened() tells whether it was. Another
+// program may hold the clipboard for a moment, so the open is retried for up to
+// `patienceMs` (the calling thread waits meanwhile).
 class ScopedClipboard {
 public:
-    explicit ScopedClipboard(HWND owner) : open_(::OpenClipboard(owner) != FALSE) {}
+    explicit ScopedClipboard(HWND owner, DWORD patienceMs = 0) : open_(Open(owner, patienceMs)) {}
     ~ScopedClipboard() {
         if (open_) ::CloseClipboard();
     }
@@ -158,6 +160,14 @@ public:
     bool Opened() const { return open_; }
 
 private:
+    static bool Open(HWND owner, DWORD patienceMs) {
+        const DWORD start = ::GetTickCount();
+        while (!::OpenClipboard(owner)) {
+            if (::GetTickCount() - start >= patienceMs) return false;
+            ::Sleep(10);
+        }
+        return true;
+    }
     bool open_;
 };
 

@@ -70,6 +70,22 @@ bool ReadTaskFile(const std::wstring& path, JobList& jobs) {
     }
 }
 
+JobList DroppedNames(HDROP drop) {
+    JobList names;
+    if (!drop) return names;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        // The length first: a name read into a fixed buffer would arrive cut.
+        const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
+        if (length > kTaskPathMaxChars) continue;
+        std::wstring name(length + 1, L'\0');
+        const UINT got = ::DragQueryFileW(drop, i, &name[0], length + 1);
+        name.resize(got <= length ? got : length);
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
 void CollectTaskFiles(JobList& jobs) {
     const std::wstring folder = DataFolder();
     WIN32_FIND_DATAW entry;

@@ -1,7 +1,10 @@
 // Task files: the hand-over of an Explorer selection from the extension to the client.
 // Format: one record per path, the path's UTF-16LE code units (no terminator) followed by
-// the bytes 0x0D 0x0A; no header, no byte-order mark. A record is at most 500 bytes.
+// the bytes 0x0D 0x0A; no header, no byte-order mark. A record is at most 1,000 bytes.
 #pragma once
+
+#include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -12,11 +15,14 @@ namespace lumexia {
 // strings kept.
 using JobList = std::vector<std::wstring>;
 
-constexpr size_t kTaskRecordMaxBytes = 500;
+constexpr size_t kTaskRecordMaxBytes = 1000;
+// The longest path one record holds: 499 code units and the two end bytes.
+constexpr size_t kTaskPathMaxChars = (kTaskRecordMaxBytes - 2) / 2;
 
-// Buffer, in characters, that a dropped file's name is read into (Explorer's selection in
-// the extension, drops on the main dialog): 498 characters and the terminator.
-constexpr unsigned kDroppedNameBufferChars = 499;
+// The names of a drop (Explorer's selection in the extension, files dropped on the main
+// dialog), in order. A name longer than kTaskPathMaxChars is left out, never cut: a cut
+// path can name another, existing file.
+JobList DroppedNames(HDROP drop);
 
 // Writes the records of `paths` to `path` (created or truncated). False when the file
 // cannot be created or written whole.

@@ -123,6 +123,9 @@ STDMETHODIMP ShellExt::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
 }
 
 STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
+    // A new selection replaces the previous one even when it cannot be read: choosing the
+    // item must never publish files the user selected before.
+    paths_.clear();
     if (!data) return E_INVALIDARG;
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium = {};
@@ -130,13 +133,7 @@ STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
     if (FAILED(hr)) return hr;
     if (HDROP drop = static_cast<HDROP>(::GlobalLock(medium.hGlobal))) {
         try {
-            const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-            paths_.clear();
-            for (UINT i = 0; i < count; ++i) {
-                wchar_t name[kDroppedNameBufferChars] = {};
-                ::DragQueryFileW(drop, i, name, kDroppedNameBufferChars);
-                paths_.push_back(name);
-            }
+            paths_ = DroppedNames(drop);
         } catch (...) {
             paths_.clear(); // out of memory inside Explorer: offer nothing rather than fail
         }

@@ -9,6 +9,8 @@ namespace lumexia {
 
 namespace {
 
+constexpr DWORD kClipboardPatienceMs = 1000;
+
 void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to) {
     for (size_t at = text.find(from); at != std::wstring::npos;
          at = text.find(from, at + to.size()))
@@ -75,7 +77,9 @@ std::wstring ClipboardText(const UploadedList& images) {
 }
 
 bool CopyCodesToClipboard(HWND owner, const UploadedList& images) {
-    ScopedClipboard clipboard(owner);
+    // A clipboard viewer or a remote-desktop client may hold the clipboard briefly; giving
+    // up at once would lose the codes of the whole batch.
+    ScopedClipboard clipboard(owner, kClipboardPatienceMs);
     if (!clipboard.Opened()) return false;
     if (!::EmptyClipboard()) return false;
     const std::wstring text = ClipboardText(images);

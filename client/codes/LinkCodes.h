@@ -29,7 +29,8 @@ void FormatLinkCodes(UploadedList& images, int kind);
 std::wstring ClipboardText(const UploadedList& images);
 
 // Puts ClipboardText on the clipboard as CF_UNICODETEXT. False when the clipboard cannot
-// be opened, emptied, or the text cannot be placed: the caller must not claim success.
+// be opened (within about a second), emptied, or the text cannot be placed: the caller
+// must not claim success.
 bool CopyCodesToClipboard(HWND owner, const UploadedList& images);
 
 } // namespace lumexia

@@ -33,6 +33,8 @@ constexpr int kCopyQuality = 85;
 constexpr uint64_t kBodyCapacity = 9999999;
 constexpr uint64_t kHeadsAndFixedFields = 16 * 1024;
 
+const wchar_t kRotateFailed[] = L"Не удалось повернуть изображение.";
+const wchar_t kDrawFailed[] = L"Не удалось перерисовать изображение.";
 const wchar_t kLoadFailed[] =
     L"Файл поврежден, не является графическим, или его формат не поддерживается.";
 
@@ -152,15 +154,25 @@ bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath
     image.isResize = settings.isResize ? 1 : 0;
     image.maxSize = settings.maxSize;
 
+    // A turn, surface or drawing that fails would go out as a wrongly turned, white or
+    // black picture reported as prepared; it fails here instead, like an unreadable one,
+    // so the user is asked whether to skip it.
+    //
     // Cameras store many photos sideways and record it in the EXIF orientation; the
     // re-encoded file carries no metadata, so the picture is turned upright first.
     if (SameGuid(raw, kFormatJpeg)) {
         const int upright = OrientationRotateFlip(ReadExifOrientation(sourcePath));
-        if (upright != 0)
-            gp::GdipImageRotateFlip(source.Get(), static_cast<RotateFlipType>(upright));
+        if (upright != 0 &&
+            gp::GdipImageRotateFlip(source.Get(), static_cast<RotateFlipType>(upright)) != Ok) {
+            error = kRotateFailed;
+            return false;
+        }
     }
-    if (rotate)
-        gp::GdipImageRotateFlip(source.Get(), static_cast<RotateFlipType>(settings.rotation));
+    if (rotate && gp::GdipImageRotateFlip(source.Get(),
+                                          static_cast<RotateFlipType>(settings.rotation)) != Ok) {
+        error = kRotateFailed;
+        return false;
+    }
 
     gp::GdipGetImageWidth(source.Get(), &width);
     gp::GdipGetImageHeight(source.Get(), &height);
@@ -178,12 +190,21 @@ bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath
     GpBitmapPtr result;
     gp::GdipCreateBitmapFromScan0(newWidth, newHeight, 0, PixelFormat32bppARGB, nullptr,
                                   result.Put());
+    // No new bitmap (a size of zero) is left to the save, which fails with its message.
     GpGraphicsPtr surface;
-    if (result) gp::GdipGetImageGraphicsContext(result.Get(), surface.Put());
-    if (surface) {
+    if (result) {
+        if (gp::GdipGetImageGraphicsContext(result.Get(), surface.Put()) != Ok || !surface) {
+            error = kDrawFailed;
+            return false;
+        }
+        // A refused interpolation mode only costs quality; the clear and the draw make
+        // the picture.
         gp::GdipSetInterpolationMode(surface.Get(), InterpolationModeHighQualityBicubic);
-        gp::GdipGraphicsClear(surface.Get(), 0xFFFFFFFF);
-        gp::GdipDrawImageRectI(surface.Get(), source.Get(), 0, 0, newWidth, newHeight);
+        if (gp::GdipGraphicsClear(surface.Get(), 0xFFFFFFFF) != Ok ||
+            gp::GdipDrawImageRectI(surface.Get(), source.Get(), 0, 0, newWidth, newHeight) != Ok) {
+            error = kDrawFailed;
+            return false;
+        }
     }
 
     image.isInscription = settings.isSubscr ? 1 : 0;

@@ -31,13 +31,8 @@ void TakeHandOver(JobList& jobs) {
 }
 
 void TakeDroppedFiles(HDROP drop, JobList& jobs) {
-    if (!drop) return;
-    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        wchar_t name[kDroppedNameBufferChars] = {};
-        ::DragQueryFileW(drop, i, name, kDroppedNameBufferChars);
-        jobs.push_back(name);
-    }
+    const JobList names = DroppedNames(drop);
+    jobs.insert(jobs.end(), names.begin(), names.end());
 }
 
 std::wstring FileCountText(size_t count) {

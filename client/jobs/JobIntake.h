@@ -24,7 +24,8 @@ JobList ReadCommandLineJobs(const wchar_t* commandLine);
 // Hand-over: reads every waiting task file into `jobs`, then cleans the data folder.
 void TakeHandOver(JobList& jobs);
 
-// Drop: appends every dropped name (at most 498 characters each) to `jobs`.
+// Drop: appends the dropped names to `jobs`, leaving out any too long for a task-file
+// record (DroppedNames).
 void TakeDroppedFiles(HDROP drop, JobList& jobs);
 
 // "Количество изображений " + count.

@@ -13,7 +13,9 @@
 // operation to stop; the second time the dialog ends at once without waiting. The
 // worker is then abandoned, never killed: it keeps its own reference to its context,
 // its progress and questions no longer reach any window, and Context() hands the
-// creator a fresh, empty context instead of the one the worker may still write.
+// creator a fresh context instead of the one the worker may still write. That context
+// holds one output: the pictures the service accepted (`uploaded`), which the dialog
+// copies as each is reported, so their codes outlive the worker.
 #pragma once
 
 #include "framework/Dialog.h"
@@ -32,7 +34,8 @@ class Form4Server : public Dialog {
 public:
     explicit Form4Server(OperationKind kind);
 
-    // Inputs before Run; outputs after Run, meaningful only when Finished().
+    // Inputs before Run; outputs after Run, meaningful only when Finished(), except
+    // `uploaded`, which also holds the pictures reported before the worker was abandoned.
     OperationContext& Context() { return *context_; }
     // Replaces the kind's operation (tools and tests); call before Run.
     void SetOperation(OperationFn operation) { context_->operation = std::move(operation); }
@@ -54,7 +57,8 @@ protected:
 
 private:
     void OnShow(BOOL shown);
-    void OnProgress(WPARAM done);
+    void OnProgress(WPARAM done, LPARAM sender);
+    void KeepAccepted(LPARAM sender);
     void OnCancel();
     void OnDone();
     void Abandon();
@@ -62,6 +66,8 @@ private:
     static DWORD WINAPI Worker(void* parameter);
 
     std::shared_ptr<OperationContext> context_;
+    // Copies of the worker's accepted pictures, made on this thread as they are reported.
+    UploadedList accepted_;
     HWND progress_ = nullptr;
     HWND label_ = nullptr;
     UniqueHandle worker_;

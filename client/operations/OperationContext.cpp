@@ -13,7 +13,10 @@ OperationContext::OperationContext(OperationKind operationKind)
 
 void OperationContext::ReportProgress(size_t done) {
     if (abandoned.load()) return;
-    ::SendMessageW(dialog, WM_SERVER_PROGRESS, static_cast<WPARAM>(done), 0);
+    // The context's address tells the dialog the report comes from its worker, which is
+    // blocked in this send while the dialog copies what it needs.
+    ::SendMessageW(dialog, WM_SERVER_PROGRESS, static_cast<WPARAM>(done),
+                   reinterpret_cast<LPARAM>(this));
 }
 
 int OperationContext::Ask(const std::wstring& text, const std::wstring& caption, UINT type) {

@@ -39,7 +39,14 @@ void RunSending(OperationContext& c) {
         answerLength = 0;
         UploadedImage accepted;
         const bool sent = UploadPicture(form, image, c.upload, identity, request, accepted);
-        if (sent) c.uploaded.push_back(std::move(accepted));
+        if (sent) {
+            // Reported at once: the dialog keeps its own copy of each accepted picture as
+            // it is reported, in case the user gives up on this worker later.
+            c.uploaded.push_back(std::move(accepted));
+            ++done;
+            ++i;
+            c.ReportProgress(done);
+        }
         if (c.cancel.load()) {
             c.outcome = kOutcomeCancelled;
             c.success = false;
@@ -54,11 +61,7 @@ void RunSending(OperationContext& c) {
                 return;
             }
             c.ReportProgress(done);
-            continue;
         }
-        ++done;
-        c.ReportProgress(done);
-        ++i;
     }
     c.outcome.clear();
     c.success = true;

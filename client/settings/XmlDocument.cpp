@@ -31,12 +31,55 @@ bool ParseText(IXMLDOMDocument* doc, const wchar_t* text, std::size_t length) {
     return hr == S_OK && ok == VARIANT_TRUE;
 }
 
+// A settings file is a few kilobytes; one beyond this is not scanned but refused.
+constexpr LONGLONG kXmlFileMaxBytes = 4 * 1024 * 1024;
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > kXmlFileMaxBytes)
+        return false;
+    bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    return bytes.empty() ||
+           (::ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+            got == bytes.size());
+}
+
+// "<!DOCTYPE" (the keyword in any letter case) at `at`, one character per `width` bytes
+// with the character in byte `low` of each and zero in the other.
+bool DoctypeAt(const std::string& bytes, std::size_t at, std::size_t width, std::size_t low) {
+    static const char kWord[] = "<!DOCTYPE";
+    for (std::size_t k = 0; k + 1 < sizeof kWord; ++k) {
+        const std::size_t i = at + k * width;
+        if (i + width > bytes.size()) return false;
+        if (width == 2 && bytes[i + 1 - low] != 0) return false;
+        const char c = bytes[i + low];
+        if (k < 2 ? c != kWord[k] : (c & ~0x20) != kWord[k]) return false;
+    }
+    return true;
+}
+
+// A file's text may be UTF-8 (or any code page built on ASCII) or UTF-16 in either byte
+// order; the parser reads all of them.
+bool BytesHoldDoctype(const std::string& bytes) {
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        if (DoctypeAt(bytes, at, 1, 0)) return true;
+        if (at % 2 == 0 && (DoctypeAt(bytes, at, 2, 0) || DoctypeAt(bytes, at, 2, 1))) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 const std::vector<std::wstring>& XmlProgIds() {
-    static const std::vector<std::wstring> ids = {
+    // Never destroyed: a worker abandoned by its dialog may still create a document while
+    // the process exits, after static objects have gone.
+    static const std::vector<std::wstring>* ids = new std::vector<std::wstring>{
         L"MSXML2.DOMDocument.6.0", L"MSXML2.DOMDocument.4.0", L"MSXML2.DOMDocument.3.0"};
-    return ids;
+    return *ids;
 }
 
 bool CreateXmlDocumentFrom(const std::vector<std::wstring>& progIds, REFIID iid, void** out,
@@ -82,6 +125,11 @@ bool CreateXmlDocument2(ComPtr<IXMLDOMDocument2>& doc) {
 
 bool LoadXmlFile(IXMLDOMDocument* doc, const std::wstring& path) {
     if (!doc) return false;
+    // A hand-edited file may declare entities, which this parser expands however large
+    // they grow; like an answer text, a file with a document type is refused unparsed.
+    // (It is read again by the parser; a change in between is the editing user's race.)
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes) || BytesHoldDoctype(bytes)) return false;
     ScopedVariant where;
     where.Get().bstrVal = ::SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
     if (!where.Get().bstrVal) return false;

@@ -50,7 +50,8 @@ bool CreateXmlDocument(ComPtr<IXMLDOMDocument>& doc);
 bool CreateXmlDocument2(ComPtr<IXMLDOMDocument2>& doc);
 
 // Synchronous `load` of a file; true only when the call succeeds and the parser reports
-// success.
+// success. A file that carries a document type declaration (in UTF-8, a code page or
+// UTF-16), or one larger than a settings file can be, is refused without parsing.
 bool LoadXmlFile(IXMLDOMDocument* doc, const std::wstring& path);
 // `loadXML` of a text. A text that carries a document type declaration is refused
 // without parsing (entity bombs, external entities naming local files).

@@ -18,6 +18,12 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 
+// A phase that failed on its own (an internal error, a worker that could not start) says
+// why; one the user stopped needs no message.
+void ShowFailure(const std::wstring& outcome) {
+    if (!outcome.empty()) ::MessageBoxW(nullptr, outcome.c_str(), L"Error", MB_OK);
+}
+
 // Runs the processing phase; true with the prepared pictures when it ran to its end.
 bool ProcessPictures(const FormMain& main, const JobList& jobs, std::vector<PreparedImage>& out) {
     // GDI+ runs only while pictures are prepared; a failed start makes every picture fail.
@@ -30,20 +36,10 @@ bool ProcessPictures(const FormMain& main, const JobList& jobs, std::vector<Prep
     in.proxy = main.Proxy();
     processing.Run(::GetActiveWindow());
     ShutdownGdiplus();
+    if (!processing.Success() && !processing.Cancelled()) ShowFailure(processing.Outcome());
     if (!processing.Success() || !processing.Finished()) return false;
     out = std::move(processing.Context().prepared);
     return true;
-}
-
-// Whether the accepted pictures' codes go to the clipboard.
-bool ShouldHandOut(const Form4Server& sending, const UploadedList& uploaded) {
-    if (uploaded.empty()) return false;
-    if (sending.Cancelled())
-        return ::MessageBoxW(nullptr,
-                             L"Часть изображений была успешно загружена на сервер,\r\n"
-                             L"поместить коды этих изображений в буфер обмена",
-                             L"Результат обработки", MB_OKCANCEL) == IDOK;
-    return sending.Success();
 }
 
 } // namespace
@@ -72,13 +68,25 @@ void RunSequence(JobList& jobs) {
     in.userTicket = main.Credentials().userTicket;
     sending.Run(::GetActiveWindow());
 
-    // A worker abandoned by a second Cancel keeps its results to itself.
-    UploadedList uploaded;
-    if (sending.Finished()) uploaded = std::move(sending.Context().uploaded);
-    if (!ShouldHandOut(sending, uploaded)) return;
+    // Also after a second Cancel: the dialog kept the pictures accepted until then.
+    UploadedList uploaded = std::move(sending.Context().uploaded);
+    if (!ConfirmHandOut(sending, uploaded)) return;
     FormatLinkCodes(uploaded, main.Options().typeCode);
     FormClip clip(&uploaded);
     clip.RunModal(IDD_CLIP, ::GetActiveWindow());
+}
+
+bool ConfirmHandOut(const Form4Server& sending, const UploadedList& uploaded) {
+    const bool stopped = sending.Cancelled();
+    if (!sending.Success() && !stopped) ShowFailure(sending.Outcome());
+    if (uploaded.empty()) return false;
+    if (sending.Success() && !stopped) return true;
+    // Stopped by the user or failed half-way: the accepted pictures are on the service
+    // either way, and their codes are the only way to them.
+    return ::MessageBoxW(nullptr,
+                         L"Часть изображений была успешно загружена на сервер,\r\n"
+                         L"поместить коды этих изображений в буфер обмена",
+                         L"Результат обработки", MB_OKCANCEL) == IDOK;
 }
 
 } // namespace lumexia

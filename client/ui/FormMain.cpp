@@ -29,10 +29,12 @@ const wchar_t kCannotSave[] = L"Не удаётся сохранить пара�
 // The tag edit holds at most this many characters.
 constexpr int kTagsMaxChars = 499;
 
+// The text of `key`, or that of the table's first row, its default: a stored value without
+// a row (a hand-edited file) would otherwise leave its box without a selection.
 template <size_t N> const wchar_t* TextOf(const LookupRow (&table)[N], int key) {
     for (const LookupRow& row : table)
         if (row.key == key) return row.text;
-    return nullptr;
+    return table[0].text;
 }
 
 } // namespace
@@ -197,7 +199,7 @@ void FormMain::ShowOptions(const UploadSettings& o) {
     SetChecked(IDC_RESIZE, o.isResize);
     SetItemText(IDC_MAXSIZE, std::to_wstring(o.maxSize));
     const wchar_t* rotation = TextOf(kRotationTable, o.rotation);
-    ComboSelect(IDC_ROTATION, rotation ? ComboFindExact(IDC_ROTATION, rotation) : -1);
+    ComboSelect(IDC_ROTATION, ComboFindExact(IDC_ROTATION, rotation));
     SetItemText(IDC_SUBSCR_TEXT, o.subscrText);
     SetChecked(IDC_SUBSCR, o.isSubscr);
     SetItemText(IDC_QUALITY, std::to_wstring(o.jpegQuality));
@@ -216,11 +218,11 @@ void FormMain::ShowOptions(const UploadSettings& o) {
         ComboSelect(IDC_ALBUM, position);
     }
     const wchar_t* kind = TextOf(kLinkKindTable, o.typeCode);
-    ComboSelect(IDC_LINK_KIND, kind ? ComboFindExact(IDC_LINK_KIND, kind) : -1);
+    ComboSelect(IDC_LINK_KIND, ComboFindExact(IDC_LINK_KIND, kind));
     SetItemText(IDC_TAGS, o.tags);
     SetChecked(IDC_PUBLIC, o.isPublic);
     const wchar_t* format = TextOf(kFormatTable, o.outFormat);
-    ComboSelect(IDC_FORMAT, format ? ComboFindExact(IDC_FORMAT, format) : -1);
+    ComboSelect(IDC_FORMAT, ComboFindExact(IDC_FORMAT, format));
 }
 
 int FormMain::ReadInt(int id, int maxChars) const {
@@ -256,15 +258,19 @@ void FormMain::ReadOptions(UploadSettings& o) const {
 }
 
 std::wstring FormMain::ValidateOptions() const {
-    // ReadOptions takes a number from the first four characters only (12345 becomes 1234),
-    // so a text that is valid as a whole can still be taken as an invalid number: "00005"
-    // as 0. Each number rule therefore holds for both readings.
-    auto positive = [this](int id) { return ReadInt(id, 99) > 0 && ReadInt(id, 4) > 0; };
-    auto percent = [](int value) { return value >= 1 && value <= 100; };
-    if (!positive(IDC_MAXSIZE)) return L"Увеличить до - должно быть целое положительное число";
-    if (!percent(ReadInt(IDC_QUALITY, 99)) || !percent(ReadInt(IDC_QUALITY, 4)))
+    // ReadOptions takes a number from its first four characters only, so a text whose whole
+    // reading differs ("00085" taken as 8, "12345" as 1234, "00005" as 0) would be stored
+    // as another number than the one shown: refused.
+    auto number = [this](int id, int& value) {
+        value = ReadInt(id, 99);
+        return value == ReadInt(id, 4);
+    };
+    int value = 0;
+    if (!number(IDC_MAXSIZE, value) || value <= 0)
+        return L"Увеличить до - должно быть целое положительное число";
+    if (!number(IDC_QUALITY, value) || value < 1 || value > 100)
         return L"Качество - должно быть целое число от 1 до 100";
-    if (!positive(IDC_PREV_MAXSIZE))
+    if (!number(IDC_PREV_MAXSIZE, value) || value <= 0)
         return L"Размер превью - должно быть целое положительное число";
     // The limit is 250 characters although the messages name 255.
     if (ItemText(IDC_SUBSCR_TEXT, 299).size() > 250)
@@ -273,6 +279,10 @@ std::wstring FormMain::ValidateOptions() const {
         return L"Надпись на превью не больше 255 символов";
     if (ItemText(IDC_COMMENT, 504).size() > 500) return L"Комментарий не больше 500 символов";
     if (ItemText(IDC_USER_URL, 504).size() > 500) return L"Ссылка на ресурс не больше 500 символов";
+    // Without a selection the options would read -1: codes all empty, every picture failed.
+    if (ComboSelection(IDC_ROTATION) < 0) return L"Повернуть на - выберите значение из списка";
+    if (ComboSelection(IDC_FORMAT) < 0) return L"Формат - выберите значение из списка";
+    if (ComboSelection(IDC_LINK_KIND) < 0) return L"Тип ссылок - выберите значение из списка";
     return std::wstring();
 }
 

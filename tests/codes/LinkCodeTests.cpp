@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace lumexia;
@@ -84,6 +85,47 @@ TEST(ClipboardText, EveryLineEndsWithCrLf) {
     FormatLinkCodes(images, 1);
     EXPECT_EQ(ClipboardText(images), L"a\r\nb\r\nc\r\n");
     EXPECT_EQ(ClipboardText({}), L"");
+}
+
+TEST(CopyCodesToClipboard, WaitsForAClipboardHeldForAMomentButNotForever) {
+    UploadedList images = {Picture(L"http://h/1.jpg", L"")};
+    FormatLinkCodes(images, 1);
+    ASSERT_TRUE(uidriver::WriteClipboard(L"before"));
+    // Another program (a clipboard viewer, say) holds the clipboard open with a window of
+    // its own; the hold lasts `holdMs`, or until released.
+    HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<bool> opened{false};
+    auto holdFor = [&](DWORD holdMs) {
+        return std::thread([=, &opened] {
+            HWND window =
+                ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+            opened = ::OpenClipboard(window) != FALSE;
+            ::SetEvent(held);
+            ::WaitForSingleObject(release, holdMs);
+            if (opened) ::CloseClipboard();
+            ::DestroyWindow(window);
+        });
+    };
+
+    std::thread brief = holdFor(300);
+    ASSERT_EQ(::WaitForSingleObject(held, 5000), WAIT_OBJECT_0);
+    ASSERT_TRUE(opened.load());
+    EXPECT_TRUE(CopyCodesToClipboard(nullptr, images));
+    brief.join();
+    std::wstring text;
+    ASSERT_TRUE(uidriver::ReadClipboard(text));
+    EXPECT_EQ(text, L"http://h/1.jpg\r\n");
+
+    ::ResetEvent(held);
+    std::thread stuck = holdFor(INFINITE);
+    ASSERT_EQ(::WaitForSingleObject(held, 5000), WAIT_OBJECT_0);
+    ASSERT_TRUE(opened.load());
+    EXPECT_FALSE(CopyCodesToClipboard(nullptr, images));
+    ::SetEvent(release);
+    stuck.join();
+    ::CloseHandle(held);
+    ::CloseHandle(release);
 }
 
 class ClipboardNotice : public ::testing::Test {

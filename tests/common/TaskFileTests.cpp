@@ -24,7 +24,9 @@ protected:
     std::wstring folder_;
 };
 
-std::string Record(const std::wstring& path) { return Utf16Bytes(path) + "\r\n"; }
+std::string Record(const std::wstring& path) {
+    return Utf16Bytes(path) + "\r\n";
+}
 
 TEST_F(TaskFileTest, RecordsComeBackInFileOrderAndAFinalFragmentIsDropped) {
     JobList jobs;
@@ -35,16 +37,23 @@ TEST_F(TaskFileTest, RecordsComeBackInFileOrderAndAFinalFragmentIsDropped) {
 }
 
 TEST_F(TaskFileTest, RecordLengthLimit) {
-    // 249 code units plus the end bytes make exactly 500 bytes: accepted.
+    // 499 code units plus the end bytes make exactly 1,000 bytes, the longest record the
+    // extension writes: accepted, even among many short ones.
+    JobList selection;
+    for (int i = 0; i < 50; ++i)
+        selection.push_back(L"C:\\pictures\\" + std::to_wstring(i) + L".jpg");
+    const std::wstring longest = L"C:\\" + std::wstring(496, L'x');
+    selection[25] = longest;
+    ASSERT_EQ(Utf16Bytes(longest).size() + 2, 1000u);
+    ASSERT_TRUE(WriteTaskFile(PathOf(L"task0"), selection));
     JobList jobs;
-    const std::wstring longest(249, L'x');
-    ASSERT_TRUE(ReadRaw(Record(L"first") + Record(longest), jobs));
-    EXPECT_EQ(jobs, (JobList{L"first", longest}));
+    ASSERT_TRUE(ReadTaskFile(PathOf(L"task0"), jobs));
+    EXPECT_EQ(jobs, selection);
 
-    // One code unit more (502 bytes) makes the file unusable; what came before it is
+    // One code unit more (1,002 bytes) makes the file unusable; what came before it is
     // already appended, which is why callers empty the list.
     JobList tooLong;
-    EXPECT_FALSE(ReadRaw(Record(L"first") + Record(std::wstring(250, L'y')), tooLong));
+    EXPECT_FALSE(ReadRaw(Record(L"first") + Record(std::wstring(500, L'y')), tooLong));
     EXPECT_EQ(tooLong, (JobList{L"first"}));
 }
 
@@ -86,7 +95,7 @@ TEST_F(TaskFileTest, UnreadableFilesAreRefused) {
     EXPECT_FALSE(ReadTaskFile(folder_, jobs)); // a folder is no task file
     EXPECT_TRUE(jobs.empty());
 
-    // A program read as a task file: no record end within its first 500 bytes.
+    // A program read as a task file: somewhere a stretch without a record end.
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     EXPECT_FALSE(ReadTaskFile(self, jobs));
@@ -94,7 +103,8 @@ TEST_F(TaskFileTest, UnreadableFilesAreRefused) {
 
 TEST_F(TaskFileTest, ManyRecordsInOneFile) {
     JobList paths;
-    for (int i = 0; i < 3000; ++i) paths.push_back(L"C:\\pictures\\" + std::to_wstring(i) + L".jpg");
+    for (int i = 0; i < 3000; ++i)
+        paths.push_back(L"C:\\pictures\\" + std::to_wstring(i) + L".jpg");
     ASSERT_TRUE(WriteTaskFile(PathOf(L"task3"), paths));
     JobList jobs;
     ASSERT_TRUE(ReadTaskFile(PathOf(L"task3"), jobs));

@@ -267,6 +267,17 @@ TEST_F(CancelledSending, CancelCopiesNothing) {
     EXPECT_EQ(Clipboard(), L"before");
 }
 
+TEST_F(CancelledSending, ASecondCancelStillOffersTheAcceptedCodes) {
+    CancelAfterTwo();
+    // The held answer keeps the worker busy: a second Cancel gives up on it at once.
+    HWND progress = uidriver::WaitForDialog(IDC_SERVER_PROGRESS, client_.Id(), 1000);
+    if (progress) uidriver::Click(progress, IDC_SERVER_CANCEL);
+    EXPECT_FALSE(uidriver::AnswerMessageBox(kPartialQuestion, IDOK, kWait).empty());
+    ASSERT_TRUE(AcknowledgeNotice());
+    const std::wstring clip = Clipboard();
+    EXPECT_EQ(std::count(clip.begin(), clip.end(), L'\n'), 2) << ToUtf8(clip);
+}
+
 TEST_F(Road, TheClientIdIsMadeOnceAndTheSessionIdEveryRun) {
     std::wstring none;
     ASSERT_TRUE(LoadClientId(none));

@@ -279,3 +279,54 @@ TEST_F(Pipeline, PictureScaledToNothingFailsToSave) {
     EXPECT_FALSE(Prepare(src));
     EXPECT_EQ(error_, L"Ошибка при сохранении файла (png)");
 }
+
+namespace {
+
+// A w × h picture at one bit per pixel (BMP), written byte by byte.
+std::string OneBitBmp(int w, int h) {
+    const int row = (w + 31) / 32 * 4;
+    const int pixels = 14 + 40 + 8;
+    std::string b;
+    auto put = [&b](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            b += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    b += "BM";
+    put(pixels + row * h, 4);
+    put(0, 4);
+    put(pixels, 4);
+    put(40, 4), put(w, 4), put(h, 4), put(1, 2), put(1, 2), put(0, 4), put(row * h, 4);
+    put(2835, 4), put(2835, 4), put(2, 4), put(2, 4);
+    put(0x00000000, 4), put(0x00FFFFFF, 4); // black, white
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < row; ++x)
+            b += static_cast<char>(x < w / 16 ? 0x00 : 0xFF);
+    return b;
+}
+
+} // namespace
+
+TEST_F(Pipeline, APictureThatCannotBeRotatedFailsInsteadOfGoingOutUnturned) {
+    const std::wstring src = folder_ + L"mono.bmp";
+    ASSERT_TRUE(ts::WriteBytes(src, OneBitBmp(40, 30)));
+    settings_.rotation = 1;
+    settings_.outFormat = 1;
+    // Whether this GDI+ turns a picture of one bit per pixel at all (not every one does).
+    bool turns = false;
+    {
+        Loaded probe = Load(src);
+        ASSERT_TRUE(probe.ok);
+        turns =
+            gp::GdipImageRotateFlip(probe.bitmap.Get(), Gdiplus::Rotate90FlipNone) == Gdiplus::Ok;
+    }
+    const bool prepared = Prepare(src);
+    if (turns) {
+        ASSERT_TRUE(prepared) << ts::ToUtf8(error_);
+        Loaded out = Load(out_);
+        EXPECT_EQ(out.width, 30u);
+        EXPECT_EQ(out.height, 40u);
+    } else {
+        EXPECT_FALSE(prepared);
+        EXPECT_EQ(error_, L"Не удалось повернуть изображение.");
+    }
+}

@@ -3,6 +3,7 @@
 // thread acts on it the way a user would.
 #include "operations/Form4Server.h"
 #include "resources/resource.h"
+#include "startup/RunSequence.h"
 
 #include "UiDriver.h"
 
@@ -310,4 +311,82 @@ TEST(Form4Server, OwnerClosedUnderTheDialogLeavesTheWorkerOnItsOwn) {
         // What the worker wrote stayed in its own context.
         EXPECT_TRUE(server.Context().prepared.empty());
     }
+}
+
+namespace {
+
+UploadedImage Accepted(const std::wstring& id) {
+    UploadedImage image;
+    image.id = id;
+    image.imgUrl = L"http://i.lumexia.ru/" + id + L".jpg";
+    return image;
+}
+
+} // namespace
+
+TEST(Form4Server, SecondCancelKeepsThePicturesAcceptedSoFar) {
+    struct Shared {
+        HANDLE reported = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ~Shared() {
+            ::CloseHandle(reported);
+            ::CloseHandle(release);
+            ::CloseHandle(done);
+        }
+    };
+    auto shared = std::make_shared<Shared>();
+    {
+        Form4Server sending(kOperationSending);
+        sending.Context().prepared.resize(3);
+        sending.SetOperation([shared](OperationContext& ctx) {
+            for (const wchar_t* id : {L"a1", L"a2"}) {
+                ctx.uploaded.push_back(Accepted(id));
+                ctx.ReportProgress(ctx.uploaded.size());
+            }
+            ::SetEvent(shared->reported);
+            ::WaitForSingleObject(shared->release, INFINITE); // the third transfer hangs
+            ctx.uploaded.push_back(Accepted(L"late"));
+            ::SetEvent(shared->done);
+        });
+        std::thread driver([&] {
+            HWND dialog = WaitForServerDialog();
+            if (!dialog || ::WaitForSingleObject(shared->reported, 5000) != WAIT_OBJECT_0) return;
+            uidriver::Click(dialog, IDC_SERVER_CANCEL);
+            uidriver::Click(dialog, IDC_SERVER_CANCEL);
+        });
+        ASSERT_TRUE(sending.Run(nullptr));
+        driver.join();
+        EXPECT_FALSE(sending.Finished());
+        EXPECT_TRUE(sending.Cancelled());
+        // The service holds these two pictures; their codes must not be lost with the worker.
+        const UploadedList& kept = sending.Context().uploaded;
+        ASSERT_EQ(kept.size(), 2u);
+        EXPECT_EQ(kept[0].imgUrl, L"http://i.lumexia.ru/a1.jpg");
+        EXPECT_EQ(kept[1].imgUrl, L"http://i.lumexia.ru/a2.jpg");
+    }
+    ::SetEvent(shared->release);
+    ASSERT_EQ(::WaitForSingleObject(shared->done, 5000), WAIT_OBJECT_0);
+}
+
+TEST(Form4Server, AFailedSendShowsWhyAndStillOffersTheAcceptedCodes) {
+    Form4Server sending(kOperationSending);
+    sending.Context().prepared.resize(2);
+    sending.SetOperation([](OperationContext& ctx) {
+        ctx.uploaded.push_back(Accepted(L"a1"));
+        ctx.ReportProgress(1);
+        throw 1; // an internal error after the first picture was accepted
+    });
+    ASSERT_TRUE(sending.Run(nullptr));
+    ASSERT_FALSE(sending.Cancelled());
+    std::wstring error, question;
+    std::thread user([&] {
+        error = uidriver::AnswerMessageBox(L"Error", IDOK, 5000);
+        question = uidriver::AnswerMessageBox(L"Результат обработки", IDOK, 5000);
+    });
+    const bool handOut = ConfirmHandOut(sending, sending.Context().uploaded);
+    user.join();
+    EXPECT_EQ(error, L"Внутренняя ошибка при выполнении операции.");
+    EXPECT_NE(question.find(L"Часть изображений была успешно загружена"), std::wstring::npos);
+    EXPECT_TRUE(handOut);
 }

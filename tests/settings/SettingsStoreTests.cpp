@@ -53,16 +53,34 @@ TEST_F(SettingsStore, MissingFileReadsNothingAndFirstSaveCreatesIt) {
     EXPECT_EQ(value, L"ABC");
 }
 
-TEST_F(SettingsStore, NonXmlFileReadsNothingAndIsReplacedBySave) {
-    WriteSettingsFile("usMaxSize=800\r\nthis is not xml <<<");
+TEST_F(SettingsStore, NonXmlFileReadsNothingAndIsKeptAsBadBeforeASave) {
+    // The client id, the login and the proxy of a file the user broke by hand are still
+    // in it: it is set aside whole, replacing an older one, before anything overwrites it.
+    const std::string broken = "usMaxSize=800\r\nthis is not xml <<<";
+    WriteSettingsFile(broken);
+    ASSERT_TRUE(WriteBytes(path_ + L".bad", "an older unreadable file"));
     ComPtr<IXMLDOMDocument> doc = Opened();
     std::wstring value;
     EXPECT_FALSE(GetSetting(doc.Get(), L"usMaxSize", value));
+    EXPECT_EQ(ReadBytes(path_ + L".bad"), broken);
     ASSERT_TRUE(SetSetting(doc.Get(), L"usMaxSize", L"800"));
     ASSERT_TRUE(SaveSettings(doc.Get()));
     EXPECT_EQ(ReadSettingsFile().find("not xml"), std::string::npos);
     EXPECT_TRUE(GetSetting(Opened().Get(), L"usMaxSize", value));
     EXPECT_EQ(value, L"800");
+    EXPECT_EQ(ReadBytes(path_ + L".bad"), broken);
+}
+
+TEST_F(SettingsStore, ADocumentTypeIsRefusedInEitherEncoding) {
+    // An entity in a hand-edited file would be expanded by this parser at every start.
+    const std::wstring text = L"<?xml version=\"1.0\"?><!DOCTYPE settings [<!ENTITY v \"800\">]>"
+                              L"<settings><setting name=\"usMaxSize\" value=\"&v;\"/></settings>";
+    for (const std::string& bytes : {ToUtf8(text), "\xFF\xFE" + Utf16Bytes(text)}) {
+        WriteSettingsFile(bytes);
+        std::wstring value;
+        EXPECT_FALSE(GetSetting(Opened().Get(), L"usMaxSize", value)) << ToUtf8(value);
+        EXPECT_EQ(ReadBytes(path_ + L".bad"), bytes);
+    }
 }
 
 TEST_F(SettingsStore, WellFormedFileWithoutSettingsCannotBeWritten) {

@@ -14,12 +14,14 @@ void SettingsFileTest::SetUp() {
     ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveFile(path_);
     RemoveFile(path_ + L".new");
+    RemoveFile(path_ + L".bad");
 }
 
 void SettingsFileTest::TearDown() {
     ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveFile(path_);
     RemoveFile(path_ + L".new");
+    RemoveFile(path_ + L".bad");
     if (had_) WriteBytes(path_, saved_);
 }
 

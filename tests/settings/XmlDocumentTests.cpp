@@ -9,6 +9,9 @@
 
 #include <psapi.h>
 
+#include <cstdlib>
+#include <cstring>
+
 using namespace lumexia;
 using namespace testing_support;
 using settings_testing::ComTest;
@@ -231,6 +234,55 @@ TEST_F(XmlHardening, DocumentTypeIsRefusedWhereTheParserWouldExpandIt) {
     EXPECT_FALSE(LoadXmlUtf8(doc.Get(), late.data(), late.size()));
     EXPECT_FALSE(SelectXmlNode(doc.Get(), L"//r"));
     EXPECT_FALSE(SelectXmlNode(doc.Get(), L"//Code"));
+}
+
+// An abandoned worker may still create a document while the process exits, after the
+// static objects have been destroyed. The child registers its check before the ProgID
+// list comes into being, so the check runs after the list's destruction would have.
+const wchar_t kExitChildVariable[] = L"LUMEXIA_XML_EXIT_CHILD";
+
+void CheckProgIdsAtExit() {
+    // Reuse whatever the heap freed, so a destroyed list cannot read as intact by chance.
+    for (int i = 0; i < 256; ++i) {
+        for (std::size_t size : {32, 48, 64, 96}) {
+            void* block = std::malloc(size);
+            if (block) std::memset(block, 0x58, size); // left allocated on purpose
+        }
+    }
+    const std::vector<std::wstring> expected = {
+        L"MSXML2.DOMDocument.6.0", L"MSXML2.DOMDocument.4.0", L"MSXML2.DOMDocument.3.0"};
+    const bool intact = XmlProgIds() == expected;
+    std::_Exit(intact ? 0 : 3);
+}
+
+TEST(XmlLifetime, Child) {
+    if (::GetEnvironmentVariableW(kExitChildVariable, nullptr, 0) == 0)
+        GTEST_SKIP() << "runs inside XmlLifetime.TheProgIdListOutlivesStaticDestruction";
+    std::atexit(CheckProgIdsAtExit);
+    ScopedCoInit com;
+    ComPtr<IXMLDOMDocument> doc;
+    ASSERT_TRUE(CreateXmlDocument(doc)); // first use of the list
+}
+
+TEST(XmlLifetime, TheProgIdListOutlivesStaticDestruction) {
+    if (::GetEnvironmentVariableW(kExitChildVariable, nullptr, 0) != 0) GTEST_SKIP();
+    wchar_t exe[MAX_PATH] = {};
+    ASSERT_GT(::GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=XmlLifetime.Child";
+    ::SetEnvironmentVariableW(kExitChildVariable, L"1");
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    const BOOL started =
+        ::CreateProcessW(exe, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    ::SetEnvironmentVariableW(kExitChildVariable, nullptr);
+    ASSERT_TRUE(started);
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    DWORD exitCode = 1;
+    if (::WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0)
+        ::TerminateProcess(pi.hProcess, 2);
+    ::GetExitCodeProcess(pi.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
 }
 
 } // namespace

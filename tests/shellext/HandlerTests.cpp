@@ -5,6 +5,7 @@
 
 #include "common/DataFolder.h"
 #include "common/TaskFile.h"
+#include "ShellSelection.h"
 #include "UiDriver.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <shlobj.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <thread>
 
 using Microsoft::WRL::ComPtr;
@@ -28,7 +30,8 @@ void EmptyDataFolder() {
     WIN32_FIND_DATAW entry;
     HANDLE find = ::FindFirstFileW((folder + L"task*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return;
-    do ::DeleteFileW((folder + entry.cFileName).c_str());
+    do
+        ::DeleteFileW((folder + entry.cFileName).c_str());
     while (::FindNextFileW(find, &entry));
     ::FindClose(find);
 }
@@ -39,7 +42,8 @@ std::vector<std::wstring> TaskFiles() {
     WIN32_FIND_DATAW entry;
     HANDLE find = ::FindFirstFileW((folder + L"task*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return found;
-    do found.push_back(folder + entry.cFileName);
+    do
+        found.push_back(folder + entry.cFileName);
     while (::FindNextFileW(find, &entry));
     ::FindClose(find);
     return found;
@@ -70,8 +74,8 @@ protected:
     void SetUp() override {
         ASSERT_HRESULT_SUCCEEDED(::CoInitialize(nullptr));
         EmptyDataFolder();
-        ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER,
-                                                    IID_PPV_ARGS(&menu_)));
+        ASSERT_HRESULT_SUCCEEDED(
+            ::CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&menu_)));
     }
     void TearDown() override {
         menu_.Reset();
@@ -92,7 +96,8 @@ TEST_F(RegisteredHandler, AnswersItsInterfacesAndDescribesItselfThroughItsTypeLi
     ComPtr<ITypeInfo> info;
     ASSERT_HRESULT_SUCCEEDED(dispatch->GetTypeInfo(0, 0, &info));
     BSTR name = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr));
+    ASSERT_HRESULT_SUCCEEDED(
+        info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr));
     EXPECT_EQ(std::wstring(name), std::wstring(L"I") + kClassName);
     ::SysFreeString(name);
     ComPtr<IUnknown> other;
@@ -127,8 +132,9 @@ TEST_F(RegisteredHandler, MenuItemWithBitmapAndNothingForTheDefaultVerb) {
 
 TEST_F(RegisteredHandler, HelpTextInBothFormsAndInvalidRequestsRefused) {
     wchar_t wide[100] = {};
-    EXPECT_EQ(menu_->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(wide), 100),
-              S_OK);
+    EXPECT_EQ(
+        menu_->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<CHAR*>(wide), 100),
+        S_OK);
     EXPECT_STREQ(wide, kHelpText);
     // Cut to the caller's buffer, terminator included.
     wchar_t small[6] = {};
@@ -228,8 +234,10 @@ protected:
 
 TEST_F(ModuleCopy, WithoutAClientTheErrorShowsAndTheTaskFileStays) {
     const std::wstring longPath = L"C:\\" + std::wstring(600, L'p') + L".jpg";
-    std::vector<std::wstring> selection = {L"C:\\Фото\\один.jpg", longPath};
-    for (int i = 0; i < 300; ++i) selection.push_back(L"C:\\many\\" + std::to_wstring(i) + L".png");
+    const std::wstring longest = L"C:\\" + std::wstring(496, L'q'); // 499 units: one record
+    std::vector<std::wstring> selection = {L"C:\\Фото\\один.jpg", longPath, longest};
+    for (int i = 0; i < 300; ++i)
+        selection.push_back(L"C:\\many\\" + std::to_wstring(i) + L".png");
     ComPtr<IContextMenu> menu;
     ASSERT_HRESULT_SUCCEEDED(factory_->CreateInstance(nullptr, IID_PPV_ARGS(&menu)));
     ASSERT_EQ(Initialize(menu.Get(), selection), S_OK);
@@ -244,9 +252,9 @@ TEST_F(ModuleCopy, WithoutAClientTheErrorShowsAndTheTaskFileStays) {
     ASSERT_EQ(tasks.size(), 1u);
     const std::wstring name = tasks[0].substr(tasks[0].find_last_of(L'\\') + 1);
     EXPECT_EQ(name.size(), 36u); // "task" + 32 hexadecimal digits
-    // Records exactly as the format has them. (The 498-character record is longer than
-    // the client accepts, so this file as a whole would give the client no pictures.)
-    selection[1] = longPath.substr(0, 498); // names longer than 498 characters arrive cut
+    // Records exactly as the format has them. A name too long for a record is left out,
+    // not cut: a cut path may name another file.
+    selection.erase(selection.begin() + 1);
     std::string expected;
     for (const auto& path : selection) {
         expected.append(reinterpret_cast<const char*>(path.data()), path.size() * 2);
@@ -261,6 +269,31 @@ TEST_F(ModuleCopy, WithoutAClientTheErrorShowsAndTheTaskFileStays) {
     ::CloseHandle(file);
     bytes.resize(got);
     EXPECT_TRUE(bytes == expected);
+}
+
+TEST_F(ModuleCopy, ASelectionThatCannotBeReadReplacesThePreviousOne) {
+    ComPtr<IContextMenu> menu;
+    ASSERT_HRESULT_SUCCEEDED(factory_->CreateInstance(nullptr, IID_PPV_ARGS(&menu)));
+    ASSERT_EQ(Initialize(menu.Get(), {L"C:\\earlier\\a.jpg", L"C:\\earlier\\b.jpg"}), S_OK);
+    ComPtr<IShellExtInit> init;
+    ASSERT_HRESULT_SUCCEEDED(menu.As(&init));
+    IDataObject* unreadable = uidriver::NewUnlockableDropDataObject();
+    EXPECT_EQ(init->Initialize(nullptr, unreadable, nullptr), S_OK);
+    unreadable->Release();
+    // Publishing the earlier selection would fail here, with no client beside the module.
+    std::atomic<bool> invoked{false};
+    std::wstring shown;
+    std::thread user([&] {
+        uidriver::WaitUntil(
+            [&] { return invoked.load() || uidriver::WaitForCaption(L"Error", 0) != nullptr; },
+            20000);
+        if (!invoked.load()) shown = uidriver::AnswerMessageBox(L"Error", IDOK, 1000);
+    });
+    EXPECT_EQ(InvokeOffset(menu.Get(), 0), S_OK);
+    invoked = true;
+    user.join();
+    EXPECT_EQ(shown, L"");
+    EXPECT_TRUE(TaskFiles().empty()); // the earlier selection is not published for this one
 }
 
 TEST_F(ModuleCopy, EmptySelectionDoesNothing) {
@@ -313,12 +346,12 @@ TEST_F(ModuleCopy, AggregationDelegatesToTheOuterObject) {
     ComPtr<IContextMenu> refused;
     EXPECT_EQ(factory_->CreateInstance(&outer, IID_PPV_ARGS(&refused)), CLASS_E_NOAGGREGATION);
 
-    ASSERT_HRESULT_SUCCEEDED(factory_->CreateInstance(&outer, IID_IUnknown,
-                                                      reinterpret_cast<void**>(&outer.inner)));
+    ASSERT_HRESULT_SUCCEEDED(
+        factory_->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)));
     EXPECT_EQ(outer.refs, 1);
     IContextMenu* menu = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(outer.inner->QueryInterface(IID_IContextMenu,
-                                                         reinterpret_cast<void**>(&menu)));
+    ASSERT_HRESULT_SUCCEEDED(
+        outer.inner->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)));
     EXPECT_EQ(outer.refs, 2); // references on the interface go to the outer object
     IUnknown* identity = nullptr;
     menu->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));

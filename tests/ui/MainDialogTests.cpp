@@ -146,23 +146,35 @@ TEST_F(MainDialog, NumberRulesOfValidation) {
         uidriver::SetControlText(d, IDC_QUALITY, L"85");
         uidriver::SetControlText(d, IDC_PREV_MAXSIZE, L"-5");
         messages.push_back(PressUpload(d));
-        // Accepted: quality 100 with trailing letters read as far as the digits go, and a
-        // five-digit size that the options take by its first four characters.
+        // The options take a number from its first four characters: a text whose whole
+        // reading differs would be stored as another number than the one shown.
         uidriver::SetControlText(d, IDC_PREV_MAXSIZE, L"180");
-        uidriver::SetControlText(d, IDC_QUALITY, L"85abc");
+        uidriver::SetControlText(d, IDC_QUALITY, L"00085");
+        messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_QUALITY, L"85");
         uidriver::SetControlText(d, IDC_MAXSIZE, L"12345");
         messages.push_back(PressUpload(d));
+        uidriver::SetControlText(d, IDC_MAXSIZE, L"1024");
+        uidriver::SetControlText(d, IDC_PREV_MAXSIZE, L"18000");
+        messages.push_back(PressUpload(d));
+        // Accepted: quality with trailing letters read as far as the digits go.
+        uidriver::SetControlText(d, IDC_PREV_MAXSIZE, L"180");
+        uidriver::SetControlText(d, IDC_QUALITY, L"85abc");
+        messages.push_back(PressUpload(d));
     });
-    ASSERT_EQ(messages.size(), 6u);
+    ASSERT_EQ(messages.size(), 9u);
     EXPECT_EQ(messages[0], L"Увеличить до - должно быть целое положительное число");
     EXPECT_EQ(messages[1], L"Увеличить до - должно быть целое положительное число");
     EXPECT_EQ(messages[2], L"Качество - должно быть целое число от 1 до 100");
     EXPECT_EQ(messages[3], L"Качество - должно быть целое число от 1 до 100");
     EXPECT_EQ(messages[4], L"Размер превью - должно быть целое положительное число");
-    EXPECT_EQ(messages[5], L"");
+    EXPECT_EQ(messages[5], L"Качество - должно быть целое число от 1 до 100");
+    EXPECT_EQ(messages[6], L"Увеличить до - должно быть целое положительное число");
+    EXPECT_EQ(messages[7], L"Размер превью - должно быть целое положительное число");
+    EXPECT_EQ(messages[8], L"");
     EXPECT_TRUE(form_.UploadRequested());
     EXPECT_EQ(form_.Options().jpegQuality, 85);
-    EXPECT_EQ(form_.Options().maxSize, 1234);
+    EXPECT_EQ(form_.Options().maxSize, 1024);
     EXPECT_FALSE(form_.Options().isResize);
 }
 
@@ -394,11 +406,12 @@ TEST_F(MainDialog, LoggingOutEmptiesAndDisablesTheAlbumBox) {
     EXPECT_EQ(form_.Options().idAlbum, L"noall"); // a disabled box names no album
 }
 
-TEST_F(MainDialog, AKindNotOfferedLeavesTheBoxEmptyAndIsReadAsNone) {
-    // A hand-edited settings file with a kind the box does not offer, and a rotation
-    // that the options never store: shown as no selection, read back as -1.
+TEST_F(MainDialog, StoredValuesWithoutARowShowTheDefaultRow) {
+    // A hand-edited settings file with a kind the box does not offer and a format that
+    // does not exist: left without a selection, every code would come out empty (yet be
+    // reported as copied) and every picture would fail.
     ASSERT_TRUE(WriteBytes(SettingsPath(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?><settings>"
-                                           "<setting name=\"usTypeCode\" value=\"5\"/>"
+                                           "<setting name=\"usTypeCode\" value=\"4\"/>"
                                            "<setting name=\"usOutFormat\" value=\"7\"/>"
                                            "</settings>"));
     std::wstring kind = L"unset", format = L"unset";
@@ -407,11 +420,27 @@ TEST_F(MainDialog, AKindNotOfferedLeavesTheBoxEmptyAndIsReadAsNone) {
         format = uidriver::ComboText(d, IDC_FORMAT);
         PressUpload(d);
     });
-    EXPECT_EQ(kind, L"");
-    EXPECT_EQ(format, L"");
+    EXPECT_EQ(kind, L"1. Ссылка");
+    EXPECT_EQ(format, L"JPEG");
     ASSERT_TRUE(form_.UploadRequested());
-    EXPECT_EQ(form_.Options().typeCode, -1);
-    EXPECT_EQ(form_.Options().outFormat, -1);
+    EXPECT_EQ(form_.Options().typeCode, 1);
+    EXPECT_EQ(form_.Options().outFormat, 0);
+}
+
+TEST_F(MainDialog, NoUploadStartsWithoutASelection) {
+    std::vector<std::wstring> messages;
+    Run([&](HWND d) {
+        for (int box : {IDC_ROTATION, IDC_FORMAT, IDC_LINK_KIND}) {
+            ::SendDlgItemMessageW(d, box, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+            messages.push_back(PressUpload(d));
+            ::SendDlgItemMessageW(d, box, CB_SETCURSEL, 0, 0);
+        }
+    });
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0], L"Повернуть на - выберите значение из списка");
+    EXPECT_EQ(messages[1], L"Формат - выберите значение из списка");
+    EXPECT_EQ(messages[2], L"Тип ссылок - выберите значение из списка");
+    EXPECT_FALSE(form_.UploadRequested());
 }
 
 } // namespace

@@ -8,7 +8,8 @@ namespace {
 
 class DropDataObject : public IDataObject {
 public:
-    explicit DropDataObject(const std::vector<std::wstring>& paths) : paths_(paths) {}
+    DropDataObject(const std::vector<std::wstring>& paths, bool lockable)
+        : paths_(paths), lockable_(lockable) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
@@ -27,17 +28,18 @@ public:
     }
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
         if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
+<<<<<<< ours
         std::wstring list;
         for (const auto& path : paths_)
             list += path + L'\0';
         list += L'\0';
         HGLOBAL mem = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+=======
+        // A moveable block of size 0 is a discarded one: a real handle that cannot be
+        // locked.
+        HGLOBAL mem = lockable_ ? NewDropHandle(paths_) : ::GlobalAlloc(GMEM_MOVEABLE, 0);
+>>>>>>> theirs
         if (!mem) return E_OUTOFMEMORY;
-        auto* drop = static_cast<DROPFILES*>(::GlobalLock(mem));
-        drop->pFiles = sizeof(DROPFILES);
-        drop->fWide = TRUE;
-        memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
-        ::GlobalUnlock(mem);
         medium->tymed = TYMED_HGLOBAL;
         medium->hGlobal = mem;
         medium->pUnkForRelease = nullptr; // the receiver frees it with ReleaseStgMedium
@@ -62,13 +64,33 @@ public:
 private:
     virtual ~DropDataObject() = default;
     std::vector<std::wstring> paths_;
+    bool lockable_;
     volatile LONG refs_ = 1;
 };
 
 } // namespace
 
+HGLOBAL NewDropHandle(const std::vector<std::wstring>& paths) {
+    std::wstring list;
+    for (const auto& path : paths)
+        list += path + L'\0';
+    list += L'\0';
+    HGLOBAL mem = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    if (!mem) return nullptr;
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(mem));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+    ::GlobalUnlock(mem);
+    return mem;
+}
+
 IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths) {
-    return new DropDataObject(paths);
+    return new DropDataObject(paths, true);
+}
+
+IDataObject* NewUnlockableDropDataObject() {
+    return new DropDataObject({}, false);
 }
 
 } // namespace uidriver

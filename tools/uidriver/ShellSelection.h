@@ -10,8 +10,15 @@
 
 namespace uidriver {
 
+// A drop handle as the shell builds one: DROPFILES followed by the double-null-ended
+// names. Only meaningful inside this process; freed by its receiver (DragFinish).
+HGLOBAL NewDropHandle(const std::vector<std::wstring>& paths);
+
 // Reference counted; starts with one reference.
 IDataObject* NewDropDataObject(const std::vector<std::wstring>& paths);
+// A data object that claims CF_HDROP but hands out a block that cannot be locked (no
+// memory behind it), as a failing source may.
+IDataObject* NewUnlockableDropDataObject();
 
 // Creates the handler `clsid` as Explorer finds it: a class registered for the current user
 // (HKCU\Software\Classes) wins over the machine's. Wine's classes root does not merge the

@@ -234,6 +234,8 @@ TEST_F(LoginFlow, CancelInTheLoginProgressEndsTheFlowSilently) {
     ASSERT_NE(dialog, nullptr);
     HWND progress = uidriver::WaitForDialog(IDC_SERVER_PROGRESS, client_.Id(), kWait);
     ASSERT_NE(progress, nullptr);
+    // Cancel while the service holds step 1's answer back.
+    ASSERT_TRUE(uidriver::WaitUntil([] { return standin::RequestCount() == 1; }, kWait));
     uidriver::Click(progress, IDC_SERVER_CANCEL);
     ASSERT_TRUE(uidriver::WaitForGone(progress, kWait));
     EXPECT_EQ(uidriver::Text(dialog), kAnonymous);

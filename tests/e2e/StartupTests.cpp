@@ -7,6 +7,7 @@
 #include "ui/FormMain.h"
 #include "jobs/JobIntake.h"
 #include "common/TaskFile.h"
+#include "LoginPrompt.h"
 #include "TestSupport.h"
 #include "resources/resource.h"
 
@@ -23,7 +24,9 @@ namespace {
 
 const DWORD kWait = 20000;
 
-std::wstring ClientPath() { return uidriver::ProgramFolder() + L"LumexiaClient.exe"; }
+std::wstring ClientPath() {
+    return uidriver::ProgramFolder() + L"LumexiaClient.exe";
+}
 
 class ClientStartup : public ::testing::Test {
 protected:
@@ -51,6 +54,7 @@ TEST_F(ClientStartup, TaskFileIsReadCountedAndDeleted) {
 
     HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(first_.Id()));
     EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 3");
     EXPECT_FALSE(FileExists(task));
     EXPECT_FALSE(FileExists(leftover));
@@ -68,6 +72,7 @@ TEST_F(ClientStartup, SecondStartHandsItsSelectionToTheFirst) {
     ASSERT_TRUE(StartWithTask(first_, WriteNewTaskFile({L"C:\\1.jpg", L"C:\\2.jpg"})));
     HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(first_.Id()));
     EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 2");
 
     const std::wstring task = WriteNewTaskFile({L"C:\\3.jpg", L"C:\\4.jpg", L"C:\\5.jpg"});
@@ -97,6 +102,7 @@ TEST_F(ClientStartup, WithoutArgumentsTheCountIsZero) {
     ASSERT_TRUE(first_.Start(ClientPath(), L"LumexiaClient.exe"));
     HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(first_.Id()));
     EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 0");
     uidriver::Close(dialog);
     ASSERT_TRUE(first_.Wait(kWait));
@@ -109,6 +115,7 @@ TEST_F(ClientStartup, UnusableTaskFilesGiveAnEmptyList) {
     ASSERT_TRUE(StartWithTask(first_, task));
     HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(first_.Id()));
     EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 0");
     EXPECT_FALSE(FileExists(task));
     uidriver::Close(dialog);
@@ -119,6 +126,7 @@ TEST_F(ClientStartup, UnusableTaskFilesGiveAnEmptyList) {
     ASSERT_TRUE(StartWithTask(again, DataFolder() + L"task" + NewHexId()));
     dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, again.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(again.Id()));
     EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 0");
     uidriver::Close(dialog);
     ASSERT_TRUE(again.Wait(kWait));
@@ -128,6 +136,7 @@ TEST_F(ClientStartup, EscapeAndEnterDoNotCloseTheDialog) {
     ASSERT_TRUE(first_.Start(ClientPath(), L"LumexiaClient.exe"));
     HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(first_.Id()));
     ::SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     ::SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(::IsWindow(dialog));
@@ -139,7 +148,8 @@ TEST_F(ClientStartup, EscapeAndEnterDoNotCloseTheDialog) {
 // Builds a drop handle as the shell does: DROPFILES followed by double-null-ended names.
 HGLOBAL MakeDrop(const JobList& names) {
     std::wstring list;
-    for (const auto& name : names) list += name + L'\0';
+    for (const auto& name : names)
+        list += name + L'\0';
     list += L'\0';
     HGLOBAL mem = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
     auto* drop = static_cast<DROPFILES*>(::GlobalLock(mem));
@@ -156,7 +166,7 @@ TEST(MainDialogDrops, DroppedFilesAndFoldersJoinTheList) {
     std::wstring countAfterDrop;
     std::thread user([&] {
         HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, ::GetCurrentProcessId(), kWait);
-        if (!dialog) return;
+        if (!dialog || !SkipLoginPrompt(::GetCurrentProcessId())) return;
         ::PostMessageW(dialog, WM_DROPFILES,
                        reinterpret_cast<WPARAM>(MakeDrop({L"C:\\pics", L"D:\\x.png", longName})),
                        0);

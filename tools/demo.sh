@@ -30,6 +30,11 @@ trap cleanup EXIT
 echo "demo: starting the stand-in service"
 "$here/standin/standin-ctl" start "$standin" $$
 port=$(cat "$standin/port")
+# The demo account: its albums come back in the service's order and the client lists
+# them sorted by title.
+curl -s -o /dev/null --data-urlencode login=demo --data-urlencode password=demo-2026 \
+    --data-urlencode id=7001 --data-urlencode title=Путешествия --data-urlencode title=Дача \
+    --data-urlencode title=Кошки "http://127.0.0.1:$port/__account"
 # One upload is held for two seconds, so the progress dialog can be seen.
 curl -s -o /dev/null -d 'path=/api3/rest/uplimg/prepared&delay=2' "http://127.0.0.1:$port/__script"
 
@@ -65,6 +70,22 @@ echo "demo: choosing \"Опубликовать на lumexia.ru\" on three pictu
 
 dialog=$(driver find-dialog 1045 30000)
 echo "demo: main dialog says: $(driver text "$dialog" 1045)"
+
+# No login is stored yet, so the first paint asks for one.
+login=$(driver find-dialog 1027 30000)
+driver set-text "$login" 1027 demo
+driver set-text "$login" 1028 demo-2026
+sleep 0.5
+shot 0-login
+driver click "$login" 1019
+signed_in="Лумексия ShellExtension 3.1 [demo]"
+for _ in $(seq 150); do
+    [ "$(driver text "$dialog")" = "$signed_in" ] && break
+    sleep 0.2
+done
+[ "$(driver text "$dialog")" = "$signed_in" ] || { echo "demo: the login did not complete" >&2; exit 1; }
+echo "demo: signed in; the caption says: $signed_in"
+driver combo "$dialog" 1009 "Кошки"
 driver combo "$dialog" 1043 "3. Превью - увеличение по клику"
 driver set-text "$dialog" 1008 "lumexia demo"
 driver set-text "$dialog" 1017 "Три картинки из демонстрации"
@@ -87,6 +108,20 @@ driver wait-gone "$notice" 10000
 echo "demo: link codes on the clipboard:"
 codes=$(driver clipboard)
 printf '%s\n' "$codes" | sed 's/^/    /'
+
+echo "demo: what each upload named as user, ticket and album:"
+requests=$(curl -s "http://127.0.0.1:$port/__journal/count")
+signed=0
+for i in $(seq 0 $((requests - 1))); do
+    fields=$(curl -s "http://127.0.0.1:$port/__journal/$i/fields")
+    case "$fields" in *IDALBUM=*) ;; *) continue ;; esac
+    user=$(printf '%s\n' "$fields" | sed -n 's/^USER_ID=//p')
+    ticket=$(printf '%s\n' "$fields" | sed -n 's/^USER_TICKET=//p')
+    album=$(printf '%s\n' "$fields" | sed -n 's/^IDALBUM=//p')
+    echo "    USER_ID=$user USER_TICKET=$ticket IDALBUM=$album"
+    [ "$user" = 7001 ] && [ -n "$ticket" ] && [ "$album" = a7001_3 ] && signed=$((signed + 1))
+done
+[ "$signed" -eq 3 ] || { echo "demo: expected 3 uploads into the chosen album" >&2; exit 1; }
 
 echo "demo: fetching every picture back from its code"
 n=0

@@ -227,6 +227,22 @@ TEST_F(LoginFlow, TheLinkLogsInAgainGoesAnonymousAndForgetsThePassword) {
     EXPECT_EQ(stored.password, L"");
 }
 
+TEST_F(LoginFlow, AFailedAlbumListLeavesTheUserStateAsItWas) {
+    Store(L"anna", L"p");
+    ASSERT_FALSE(standin::Post(L"/__script", "path=/api3/rest/getfalb/page/useriddate&code=6&msg=" +
+                                                 ToUtf8(L"Альбомы недоступны"))
+                     .empty());
+    HWND dialog = Start();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_NE(uidriver::AnswerMessageBox(L"Error", IDOK, kWait).find(L"Альбомы недоступны"),
+              std::wstring::npos);
+    EXPECT_EQ(uidriver::Text(dialog), kAnonymous);
+    EXPECT_FALSE(AlbumBoxEnabled(dialog));
+    uidriver::Close(dialog);
+    EXPECT_TRUE(Ended()); // the first pass ended: no login dialog follows
+    EXPECT_EQ(standin::RequestCount(), 3);
+}
+
 TEST_F(LoginFlow, CancelInTheLoginProgressEndsTheFlowSilently) {
     Store(L"anna", L"p");
     ASSERT_FALSE(standin::Post(L"/__script", "path=/api3/rest/login/step1&delay=3").empty());

@@ -22,6 +22,15 @@ shot() {
 standin="$out/standin"
 cleanup() {
     "$here/standin/standin-ctl" stop "$standin" >/dev/null 2>&1 || true
+    # The demo's login and proxy must not stay in the build's prefix, which the tests
+    # share: a stored login would sign every later start in.
+    if [ -n "${data:-}" ]; then
+        if [ -f "$out/config2.before" ]; then
+            cp "$out/config2.before" "$data/config2.txt"
+        else
+            rm -f "$data/config2.txt"
+        fi
+    fi
     "$WINE" regsvr32 /s /u "$(winpath "$bin/Lumexia64Ext.dll")" </dev/null >/dev/null 2>&1 || true
     [ -n "${desktop:-}" ] && kill "$desktop" 2>/dev/null || true
 }
@@ -47,6 +56,7 @@ convert -size 400x300 plasma:fractal "$out/pictures/plasma.gif"
 data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/lumexia"
 mkdir -p "$data"
 find "$data" -maxdepth 1 -type f ! -name '*.*' -delete
+[ -f "$data/config2.txt" ] && cp "$data/config2.txt" "$out/config2.before"
 printf '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<settings><setting name="proxyisuse" value="True"/><setting name="proxyfull" value="127.0.0.1:%s"/></settings>\n' \
     "$port" >"$data/config2.txt"
 

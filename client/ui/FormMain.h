@@ -54,7 +54,9 @@ private:
     void RunLoginFlow(bool interactive);
     // One pass of the flow; returns whether another pass follows.
     bool LoginPass(bool automatic, bool repeat);
-    bool LoadAlbums(const UserCredentials& credentials);
+    // The user's albums into the album table; `cancelled` (optional) tells whether the
+    // user stopped the list in its progress dialog.
+    bool LoadAlbums(const UserCredentials& credentials, bool* cancelled = nullptr);
     HWND FlowOwner() const;
     void OnHandOver(WPARAM wParam);
     void OnDropFiles(HDROP drop);

@@ -101,8 +101,9 @@ bool FormMain::LoginPass(bool automatic, bool repeat) {
         local.userId = login.Context().userId;
         local.userTicket = login.Context().userTicket;
         // Without albums the login does not count: the dialog keeps its state, and a
-        // pass that followed a rejected login asks again.
-        if (!LoadAlbums(local)) return repeat;
+        // pass that followed a rejected login asks again, unless the user cancelled.
+        bool cancelled = false;
+        if (!LoadAlbums(local, &cancelled)) return repeat && !cancelled;
         FillAlbumBox();
         credentials_ = local;
         ShowUserState(credentials_);
@@ -113,7 +114,7 @@ bool FormMain::LoginPass(bool automatic, bool repeat) {
     return true;
 }
 
-bool FormMain::LoadAlbums(const UserCredentials& credentials) {
+bool FormMain::LoadAlbums(const UserCredentials& credentials, bool* cancelled) {
     Form4Server list(kOperationAlbumList);
     OperationContext& in = list.Context();
     in.useProxy = true;
@@ -121,6 +122,7 @@ bool FormMain::LoadAlbums(const UserCredentials& credentials) {
     in.userId = credentials.userId;
     in.userTicket = credentials.userTicket;
     list.Run(FlowOwner());
+    if (cancelled) *cancelled = list.Cancelled();
     if (!list.Success() || !list.Finished()) {
         if (!list.Cancelled()) ShowError(list.Outcome());
         return false;

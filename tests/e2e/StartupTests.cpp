@@ -42,6 +42,7 @@ protected:
     bool StartWithTask(uidriver::Process& process, const std::wstring& task) {
         return process.Start(ClientPath(), L"\"" + task + L"\"");
     }
+    SettingsSetAside settings_;
     uidriver::Process first_, second_;
 };
 
@@ -161,6 +162,7 @@ HGLOBAL MakeDrop(const JobList& names) {
 }
 
 TEST(MainDialogDrops, DroppedFilesAndFoldersJoinTheList) {
+    SettingsSetAside settings;
     JobList jobs = {L"C:\\first.jpg"};
     const std::wstring longName = L"C:\\" + std::wstring(600, L'n');
     std::wstring countAfterDrop;

@@ -6,6 +6,7 @@
 #include "service/ServiceHosts.h"
 
 #include "ServiceStandIn.h"
+#include "UiDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,9 @@ TEST_F(Transport, CancelDuringALargeBodyFailsAfterTheCurrentWrite) {
     EXPECT_FALSE(big.Send(r));
     canceller.join();
     EXPECT_EQ(length, -1);
+    // The body already handed to the socket still reaches the stand-in, which journals it
+    // seconds later; let that happen here rather than in a later test's journal.
+    uidriver::WaitUntil([] { return svc::JournalCount() >= 1; }, 10000);
 
     // A flag already set sends nothing at all.
     int before = svc::JournalCount();

@@ -48,6 +48,15 @@ uninstall() {
 }
 cleanup() {
     "$here/standin/standin-ctl" stop "$standin" >/dev/null 2>&1 || true
+    # The demo's login and proxy must not stay in the build's prefix, which the tests
+    # share: a stored login would sign every later start in.
+    if [ -n "${data:-}" ]; then
+        if [ -f "$out/config2.before" ]; then
+            cp "$out/config2.before" "$data/config2.txt"
+        else
+            rm -f "$data/config2.txt"
+        fi
+    fi
     [ -n "${desktop:-}" ] && kill "$desktop" 2>/dev/null || true
     uninstall
 }
@@ -56,6 +65,11 @@ trap cleanup EXIT
 echo "demo: starting the stand-in service"
 "$here/standin/standin-ctl" start "$standin" $$
 port=$(cat "$standin/port")
+# The demo account: its albums come back in the service's order and the client lists
+# them sorted by title.
+curl -s -o /dev/null --data-urlencode login=demo --data-urlencode password=demo-2026 \
+    --data-urlencode id=7001 --data-urlencode title=Путешествия --data-urlencode title=Дача \
+    --data-urlencode title=Кошки "http://127.0.0.1:$port/__account"
 # One upload is held for two seconds, so the progress dialog can be seen.
 curl -s -o /dev/null -d 'path=/api3/rest/uplimg/prepared&delay=2' "http://127.0.0.1:$port/__script"
 
@@ -68,6 +82,7 @@ convert -size 400x300 plasma:fractal "$out/pictures/plasma.gif"
 data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/lumexia"
 mkdir -p "$data"
 find "$data" -maxdepth 1 -type f ! -name '*.*' -delete
+[ -f "$data/config2.txt" ] && cp "$data/config2.txt" "$out/config2.before"
 printf '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<settings><setting name="proxyisuse" value="True"/><setting name="proxyfull" value="127.0.0.1:%s"/></settings>\n' \
     "$port" >"$data/config2.txt"
 
@@ -97,6 +112,22 @@ echo "demo: choosing \"Опубликовать на lumexia.ru\" on three pictu
 dialog=$(driver find-dialog 1045 30000)
 echo "demo: main dialog says: $(driver text "$dialog" 1045)"
 echo "demo: the client runs from $(driver program "$dialog")"
+
+# No login is stored yet, so the first paint asks for one.
+login=$(driver find-dialog 1027 30000)
+driver set-text "$login" 1027 demo
+driver set-text "$login" 1028 demo-2026
+sleep 0.5
+shot 0-login
+driver click "$login" 1019
+signed_in="Лумексия ShellExtension 3.1 [demo]"
+for _ in $(seq 150); do
+    [ "$(driver text "$dialog")" = "$signed_in" ] && break
+    sleep 0.2
+done
+[ "$(driver text "$dialog")" = "$signed_in" ] || { echo "demo: the login did not complete" >&2; exit 1; }
+echo "demo: signed in; the caption says: $signed_in"
+driver combo "$dialog" 1009 "Кошки"
 driver combo "$dialog" 1043 "3. Превью - увеличение по клику"
 driver set-text "$dialog" 1008 "lumexia demo"
 driver set-text "$dialog" 1017 "Три картинки из демонстрации"
@@ -119,6 +150,20 @@ driver wait-gone "$notice" 10000
 echo "demo: link codes on the clipboard:"
 codes=$(driver clipboard)
 printf '%s\n' "$codes" | sed 's/^/    /'
+
+echo "demo: what each upload named as user, ticket and album:"
+requests=$(curl -s "http://127.0.0.1:$port/__journal/count")
+signed=0
+for i in $(seq 0 $((requests - 1))); do
+    fields=$(curl -s "http://127.0.0.1:$port/__journal/$i/fields")
+    case "$fields" in *IDALBUM=*) ;; *) continue ;; esac
+    user=$(printf '%s\n' "$fields" | sed -n 's/^USER_ID=//p')
+    ticket=$(printf '%s\n' "$fields" | sed -n 's/^USER_TICKET=//p')
+    album=$(printf '%s\n' "$fields" | sed -n 's/^IDALBUM=//p')
+    echo "    USER_ID=$user USER_TICKET=$ticket IDALBUM=$album"
+    [ "$user" = 7001 ] && [ -n "$ticket" ] && [ "$album" = a7001_3 ] && signed=$((signed + 1))
+done
+[ "$signed" -eq 3 ] || { echo "demo: expected 3 uploads into the chosen album" >&2; exit 1; }
 
 echo "demo: fetching every picture back from its code"
 n=0

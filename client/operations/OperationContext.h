@@ -16,6 +16,7 @@
 #include "imaging/PreparedImage.h"
 #include "settings/SettingsRecords.h"
 #include "common/TaskFile.h"
+#include "service/AlbumListCall.h"
 #include "service/UploadedImage.h"
 
 #include <windows.h>
@@ -35,13 +36,6 @@ enum OperationKind : int {
     kOperationProcessing = 3,
     kOperationUpdateCheck = 4,
 };
-
-// One album of the user as the service lists it.
-struct AlbumEntry {
-    std::wstring id;
-    std::wstring title;
-};
-using AlbumList = std::vector<AlbumEntry>;
 
 constexpr size_t kAnswerBufferBytes = 2000000;
 

@@ -1,4 +1,5 @@
 // The operation of each kind. Each engineer adding an operation adds its case here.
+#include "operations/AccountOperations.h"
 #include "operations/OperationContext.h"
 #include "operations/ProcessingPhase.h"
 #include "operations/SendingPhase.h"
@@ -7,6 +8,10 @@ namespace lumexia {
 
 OperationFn FindOperation(OperationKind kind) {
     switch (kind) {
+    case kOperationAlbumList:
+        return RunAlbumList;
+    case kOperationLoginCheck:
+        return RunLogin;
     case kOperationProcessing:
         return RunProcessing;
     case kOperationSending:

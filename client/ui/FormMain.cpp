@@ -106,13 +106,6 @@ bool FormMain::CheckForUpdateAtStart() {
     return true;
 }
 
-void FormMain::RunLoginFlow(bool interactive) {
-    // The login flow goes here: automatic with the stored login after the first paint,
-    // with the login dialog from the link. It reports back through ShowUserState and,
-    // after the album list, Albums() and FillAlbumBox.
-    (void)interactive;
-}
-
 bool FormMain::OnCommand(int id, int code) {
     if (id == IDC_UPLOAD && code == BN_CLICKED) {
         StartUpload();

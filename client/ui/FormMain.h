@@ -48,7 +48,16 @@ protected:
 private:
     void OnFirstPaint();
     bool CheckForUpdateAtStart();
+    // The login flow (LoginFlow.cpp). `interactive` is false only for the automatic run
+    // after the update check at the first paint, which signs in silently with a stored
+    // user name and password.
     void RunLoginFlow(bool interactive);
+    // One pass of the flow; returns whether another pass follows.
+    bool LoginPass(bool automatic, bool repeat);
+    // The user's albums into the album table; `cancelled` (optional) tells whether the
+    // user stopped the list in its progress dialog.
+    bool LoadAlbums(const UserCredentials& credentials, bool* cancelled = nullptr);
+    HWND FlowOwner() const;
     void OnHandOver(WPARAM wParam);
     void OnDropFiles(HDROP drop);
     void OnLoginLink();

@@ -8,6 +8,7 @@
 #include "settings/SettingsGroups.h"
 #include "common/TaskFile.h"
 #include "TestPictures.h"
+#include "LoginPrompt.h"
 #include "TestSupport.h"
 #include "resources/resource.h"
 
@@ -87,8 +88,9 @@ protected:
         HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, client_.Id(), kWait);
         // The dialog reads its proxy setting on its first paint. A posted click would be
         // handled before that paint (painting waits for an empty queue), which no user can
-        // do, so make sure the first paint has happened.
-        if (dialog) ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        // do. With no login stored, the first paint asks for one: once that dialog is
+        // there, the paint has happened, and the road runs anonymously.
+        if (dialog && !SkipLoginPrompt(client_.Id())) return nullptr;
         return dialog;
     }
     // Waits for the clipboard notice, presses its OK, and waits for the client to end.

@@ -8,6 +8,7 @@
 #include "ui/FormMain.h"
 #include "jobs/JobIntake.h"
 #include "common/TaskFile.h"
+#include "LoginPrompt.h"
 #include "TestSupport.h"
 #include "resources/resource.h"
 
@@ -42,6 +43,7 @@ protected:
     bool StartWithTask(uidriver::Process& process, const std::wstring& task) {
         return process.Start(ClientPath(), L"\"" + task + L"\"");
     }
+    SettingsSetAside settings_;
     uidriver::Process first_, second_;
 };
 
@@ -54,6 +56,7 @@ TEST_F(ClientStartup, TaskFileIsReadCountedAndDeleted) {
 
     HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(first_.Id()));
     EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 3");
     EXPECT_FALSE(FileExists(task));
     EXPECT_FALSE(FileExists(leftover));
@@ -71,6 +74,7 @@ TEST_F(ClientStartup, SecondStartHandsItsSelectionToTheFirst) {
     ASSERT_TRUE(StartWithTask(first_, WriteNewTaskFile({L"C:\\1.jpg", L"C:\\2.jpg"})));
     HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(first_.Id()));
     EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 2");
 
     const std::wstring task = WriteNewTaskFile({L"C:\\3.jpg", L"C:\\4.jpg", L"C:\\5.jpg"});
@@ -100,6 +104,7 @@ TEST_F(ClientStartup, WithoutArgumentsTheCountIsZero) {
     ASSERT_TRUE(first_.Start(ClientPath(), L"LumexiaClient.exe"));
     HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(first_.Id()));
     EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 0");
     uidriver::Close(dialog);
     ASSERT_TRUE(first_.Wait(kWait));
@@ -112,6 +117,7 @@ TEST_F(ClientStartup, UnusableTaskFilesGiveAnEmptyList) {
     ASSERT_TRUE(StartWithTask(first_, task));
     HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(first_.Id()));
     EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 0");
     EXPECT_FALSE(FileExists(task));
     uidriver::Close(dialog);
@@ -122,6 +128,7 @@ TEST_F(ClientStartup, UnusableTaskFilesGiveAnEmptyList) {
     ASSERT_TRUE(StartWithTask(again, DataFolder() + L"task" + NewHexId()));
     dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, again.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(again.Id()));
     EXPECT_EQ(uidriver::ControlText(dialog, IDC_FILE_COUNT), L"Количество изображений 0");
     uidriver::Close(dialog);
     ASSERT_TRUE(again.Wait(kWait));
@@ -154,6 +161,7 @@ TEST_F(ClientStartup, EscapeAndEnterDoNotCloseTheDialog) {
     ASSERT_TRUE(first_.Start(ClientPath(), L"LumexiaClient.exe"));
     HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, first_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SkipLoginPrompt(first_.Id()));
     ::SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     ::SendMessageW(dialog, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(::IsWindow(dialog));
@@ -178,12 +186,13 @@ HGLOBAL MakeDrop(const JobList& names) {
 }
 
 TEST(MainDialogDrops, DroppedFilesAndFoldersJoinTheList) {
+    SettingsSetAside settings;
     JobList jobs = {L"C:\\first.jpg"};
     const std::wstring longName = L"C:\\" + std::wstring(600, L'n');
     std::wstring countAfterDrop;
     std::thread user([&] {
         HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, ::GetCurrentProcessId(), kWait);
-        if (!dialog) return;
+        if (!dialog || !SkipLoginPrompt(::GetCurrentProcessId())) return;
         ::PostMessageW(dialog, WM_DROPFILES,
                        reinterpret_cast<WPARAM>(MakeDrop({L"C:\\pics", L"D:\\x.png", longName})),
                        0);

@@ -81,6 +81,23 @@ class Service(unittest.TestCase):
         _, again = self.call(service.LOGIN2_PATH, form(good))
         self.assertIn("<Code>11</Code>", again)
 
+    def test_named_albums_untitled_ones_and_block_length(self):
+        uid = self.svc.add_account("u", "p", titles=["b", "A", "a"], untitled={2})
+        _, text = self.call(service.ALBUMS_PATH, field(b"USER_OWNER_ID", uid.encode()) +
+                            field(b"USER_ID", uid.encode()) + field(b"USER_TICKET", b"t") +
+                            field(b"RESPTYPE", b"xml") + END)
+        self.assertIn("<Code>6</Code>", text)  # no valid ticket yet
+        self.svc.add_ticket("t", uid)
+        _, text = self.call(service.ALBUMS_PATH, field(b"USER_OWNER_ID", uid.encode()) +
+                            field(b"USER_ID", uid.encode()) + field(b"USER_TICKET", b"t") +
+                            field(b"RESPTYPE", b"xml") + END)
+        self.assertEqual(text.count("<PubFAlb>"), 3)
+        self.assertEqual(text.count("<Title>"), 2)
+        self.assertLess(text.index("<Title>b</Title>"), text.index("<Title>a</Title>"))
+        self.svc.set_block_digits(158)
+        _, step1 = self.call(service.LOGIN1_PATH, field(b"RESPTYPE", b"xml") + END)
+        self.assertEqual(len(step1.split("<Val>")[1].split("</Val>")[0]), 158)
+
     def test_upload_refusals(self):
         ok = field(b"UID", b"u") + field(b"SID", b"s") + field(b"RESPTYPE", b"xml")
         _, text = self.call(service.UPLOAD_PATH, image(b"\xff\xd8\xff1") + ok + END)

@@ -6,6 +6,7 @@
 #include "common/DataFolder.h"
 #include "common/TaskFile.h"
 #include "ShellSelection.h"
+#include "TestSupport.h"
 #include "UiDriver.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +84,7 @@ protected:
         EmptyDataFolder();
         ::CoUninitialize();
     }
+    testing_support::SettingsSetAside settings_;
     ComPtr<IContextMenu> menu_;
     uidriver::Process client_;
 };
@@ -187,6 +189,12 @@ TEST_F(RegisteredHandler, InvokingStartsTheClientWithTheSelection) {
     EXPECT_EQ(uidriver::ControlText(dialog, 1045), L"Количество изображений 4");
     DWORD pid = 0;
     ::GetWindowThreadProcessId(dialog, &pid);
+    // No login is stored, so the client asks for one (dialog 105); cancelling it leaves
+    // the main dialog free to close.
+    HWND login = uidriver::WaitForDialog(1027, pid, 20000);
+    ASSERT_NE(login, nullptr);
+    uidriver::Click(login, 1032);
+    ASSERT_TRUE(uidriver::WaitForGone(login, 20000));
     uidriver::Close(dialog);
     EXPECT_TRUE(uidriver::WaitForGone(dialog, 20000));
     EXPECT_TRUE(TaskFiles().empty()); // the client removed it

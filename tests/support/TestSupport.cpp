@@ -77,4 +77,14 @@ void EmptyDataFolder() {
     for (const std::wstring& name : names) RemoveFile(folder + name);
 }
 
+SettingsSetAside::SettingsSetAside() : path_(lumexia::DataFolder() + L"config2.txt") {
+    saved_ = ReadBytes(path_, &had_);
+    RemoveFile(path_);
+}
+
+SettingsSetAside::~SettingsSetAside() {
+    RemoveFile(path_);
+    if (had_) WriteBytes(path_, saved_);
+}
+
 } // namespace testing_support

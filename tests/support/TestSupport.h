@@ -26,4 +26,19 @@ std::wstring NewScratchFolder();
 // from a known state.
 void EmptyDataFolder();
 
+// Moves the client's config2.txt out of the way for its lifetime and puts it back
+// afterwards, so a test starts from the defaults whatever an earlier run stored.
+class SettingsSetAside {
+public:
+    SettingsSetAside();
+    ~SettingsSetAside();
+    SettingsSetAside(const SettingsSetAside&) = delete;
+    SettingsSetAside& operator=(const SettingsSetAside&) = delete;
+
+private:
+    std::wstring path_;
+    std::string saved_;
+    bool had_ = false;
+};
+
 } // namespace testing_support

@@ -6,6 +6,7 @@
 #include "common/DataFolder.h"
 #include "ui/FormMain.h"
 #include "settings/SettingsGroups.h"
+#include "LoginPrompt.h"
 #include "TestSupport.h"
 #include "resources/resource.h"
 
@@ -73,7 +74,7 @@ protected:
     void Run(const std::function<void(HWND)>& script) {
         std::thread user([&] {
             HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, ::GetCurrentProcessId(), kWait);
-            if (!dialog) return;
+            if (!dialog || !SkipLoginPrompt(::GetCurrentProcessId())) return;
             script(dialog);
             if (::IsWindow(dialog)) uidriver::Close(dialog);
         });

@@ -91,6 +91,7 @@ class Service:
             self.accounts = {}    # login -> {"password", "id", "albums": [(id, title)]}
             self.tickets = {}     # ticket -> user id
             self.challenges = {}  # challenge id -> random block (hex)
+            self.block_digits = 40  # length of the random block's hex text in step 1
             self.pictures = {}    # picture id -> (path, mime)
             self.tags = ["природа", "пейзаж", "море", "portrait", "port", "party"]
             self.version = {"major": "3", "minor": "1", "path": "http://127.0.0.1/setup.exe"}
@@ -99,16 +100,25 @@ class Service:
 
     # Control: accounts and version -------------------------------------------------
 
-    def add_account(self, login, password, albums=0, user_id=None):
+    def add_account(self, login, password, albums=0, user_id=None, titles=None, untitled=()):
+        """`titles` (optional) names the albums in the service's order instead of `albums`
+        numbered ones; albums at the 1-based positions in `untitled` come without a Title
+        element, as a broken record of the service would."""
         with self.lock:
             uid = user_id or str(1000 + len(self.accounts))
-            album_list = [("a%s_%d" % (uid, i), "Альбом %d" % i) for i in range(1, albums + 1)]
+            names = titles if titles else ["Альбом %d" % i for i in range(1, albums + 1)]
+            album_list = [("a%s_%d" % (uid, i), None if i in untitled else t)
+                          for i, t in enumerate(names, 1)]
             self.accounts[login] = {"password": password, "id": uid, "albums": album_list}
             return uid
 
     def add_ticket(self, ticket, uid):
         with self.lock:
             self.tickets[ticket] = uid
+
+    def set_block_digits(self, digits):
+        with self.lock:
+            self.block_digits = digits
 
     def set_version(self, major, minor, path):
         with self.lock:
@@ -186,7 +196,9 @@ class Service:
                        for a in self.accounts.values())
 
     def login1(self, fields, files):
-        block = secrets.token_hex(20)
+        with self.lock:
+            digits = self.block_digits
+        block = secrets.token_hex((digits + 1) // 2)[:digits]
         cid = secrets.token_hex(8)
         with self.lock:
             self.challenges[cid] = block
@@ -216,8 +228,8 @@ class Service:
             owned = [a for acc in self.accounts.values() if acc["id"] == owner
                      for a in acc["albums"]]
         chosen = owned[(page - 1) * size:page * size] if size > 0 and page > 0 else []
-        return answer("".join("<PubFAlb>%s%s</PubFAlb>" % (element("Id", i), element("Title", t))
-                              for i, t in chosen))
+        return answer("".join("<PubFAlb>%s%s</PubFAlb>" % (
+            element("Id", i), "" if t is None else element("Title", t)) for i, t in chosen))
 
     def tag_list(self, fields, files):
         token = (fields.get("SUBSTR_TAG") or "").lower()

@@ -22,7 +22,13 @@ Control paths (never journalled), for tests in any language:
     POST /__reset                     empties journal, scripts, accounts and pictures
     POST /__script                    form-urlencoded fault for the next matching request
     POST /__account                   login=..&password=..[&albums=N][&id=..][&ticket=..]
-                                      (ticket: a ticket already valid for that user)
+                                      [&title=..&title=..][&untitled=K,..]
+                                      (ticket: a ticket already valid for that user;
+                                      title, repeated: the albums by name, in the service's
+                                      order; untitled: 1-based positions of albums sent
+                                      without a Title element)
+    POST /__challenge                 digits=N: length of step 1's random block text
+                                      (default 40, back to it on /__reset)
     POST /__version                   major=..&minor=..&path=..
 Any request for /echo... is journalled and answered 200 with the body's length, whatever
 its form, for tests of the bytes on the wire.
@@ -300,11 +306,17 @@ class Handler(socketserver.StreamRequestHandler):
             srv.scripts.add(form)
             return self.send(200, "text/plain", b"ok")
         if path == "/__account":
+            lists = urllib.parse.parse_qs(body.decode("utf-8"), keep_blank_values=True)
+            untitled = {int(k) for k in form.get("untitled", "").split(",") if k.strip()}
             uid = srv.service.add_account(form.get("login", ""), form.get("password", ""),
-                                          int(form.get("albums", "0")), form.get("id"))
+                                          int(form.get("albums", "0")), form.get("id"),
+                                          lists.get("title"), untitled)
             if form.get("ticket"):
                 srv.service.add_ticket(form["ticket"], uid)
             return self.send(200, "text/plain", uid.encode())
+        if path == "/__challenge":
+            srv.service.set_block_digits(int(form.get("digits", "40")))
+            return self.send(200, "text/plain", b"ok")
         if path == "/__version":
             srv.service.set_version(form.get("major", "3"), form.get("minor", "1"),
                                     form.get("path", ""))

@@ -21,7 +21,8 @@ Control paths (never journalled), for tests in any language:
     POST /__script                    form-urlencoded fault for the next matching request
     POST /__account                   login=..&password=..[&albums=N][&id=..][&ticket=..]
                                       (ticket: a ticket already valid for that user)
-    POST /__version                   major=..&minor=..&path=..
+    POST /__version                   major=..&minor=..&path=..[&times=N] (texts served as
+                                      given; times: only for the next N version requests)
 Any request for /echo... is journalled and answered 200 with the body's length, whatever
 its form, for tests of the bytes on the wire.
 Fault keys (POST /__script): path (default: any service path), times (default 1),
@@ -281,7 +282,7 @@ class Handler(socketserver.StreamRequestHandler):
             return self.send(200, "text/plain", uid.encode())
         if path == "/__version":
             srv.service.set_version(form.get("major", "3"), form.get("minor", "1"),
-                                    form.get("path", ""))
+                                    form.get("path", ""), int(form.get("times", "0") or 0))
             return self.send(200, "text/plain", b"ok")
         return self.send(404, "text/plain", b"unknown control path\n")
 

@@ -2,6 +2,7 @@
 
 #include "jobs/JobIntake.h"
 #include "settings/SettingsGroups.h"
+#include "ui/Form4Proxy.h"
 #include "resources/resource.h"
 
 #include <commctrl.h>
@@ -96,14 +97,6 @@ void FormMain::OnFirstPaint() {
     RunLoginFlow(false);
 }
 
-bool FormMain::CheckForUpdateAtStart() {
-    // Every server call needs the proxy setting, so it is read before the first one. The
-    // version check and its notice go here; false will mean the user took the update and
-    // the dialog has ended without an upload.
-    LoadProxySettings(proxy_);
-    return true;
-}
-
 void FormMain::RunLoginFlow(bool interactive) {
     // The login flow goes here: automatic with the stored login after the first paint,
     // with the login dialog from the link. It reports back through ShowUserState and,
@@ -147,7 +140,7 @@ void FormMain::OnLoginLink() {
 }
 
 void FormMain::OnProxyLink() {
-    // The proxy dialog goes here; it edits proxy_ and saves it when closed with OK.
+    EditProxySettings(proxy_);
 }
 
 bool FormMain::OnClose() {

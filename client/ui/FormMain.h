@@ -47,6 +47,8 @@ protected:
 
 private:
     void OnFirstPaint();
+    // The update check of the first paint (ui/UpdateCheck.cpp); false when the user took
+    // the update and the dialog has ended without an upload.
     bool CheckForUpdateAtStart();
     void RunLoginFlow(bool interactive);
     void OnHandOver(WPARAM wParam);

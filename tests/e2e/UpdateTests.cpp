@@ -89,7 +89,7 @@ private:
     std::wstring old_[2];
 };
 
-class Startup : public ::testing::Test {
+class StartupCheck : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(standin::Port(), 0) << "no stand-in service for this run";
@@ -167,7 +167,7 @@ protected:
     bool hadSettings_ = false;
 };
 
-TEST_F(Startup, OffersOnlyAVersionNewerAsAPair) {
+TEST_F(StartupCheck, OffersOnlyAVersionNewerAsAPair) {
     struct Case {
         const char *major, *minor;
         bool showMinor, offered;
@@ -184,7 +184,7 @@ TEST_F(Startup, OffersOnlyAVersionNewerAsAPair) {
     }
 }
 
-TEST_F(Startup, DecliningWithTheBoxTickedOffersOnlyMajorVersionsLater) {
+TEST_F(StartupCheck, DecliningWithTheBoxTickedOffersOnlyMajorVersionsLater) {
     Publish("3", "2");
     ASSERT_TRUE(Start());
     ASSERT_TRUE(Offered());
@@ -194,6 +194,7 @@ TEST_F(Startup, DecliningWithTheBoxTickedOffersOnlyMajorVersionsLater) {
               L"нажмите OK.");
     Tick(notice, IDC_UPDATE_NOSHOW);
     uidriver::Click(notice, IDC_UPDATE_CANCEL);
+    ASSERT_TRUE(uidriver::WaitForGone(notice, kWait));
     ASSERT_NE(MainAfterLogin(), nullptr); // the login flow follows the notice
     NoticeFlags flags;
     ASSERT_TRUE(LoadNoticeFlags(flags));
@@ -207,7 +208,7 @@ TEST_F(Startup, DecliningWithTheBoxTickedOffersOnlyMajorVersionsLater) {
     EXPECT_TRUE(Offered());
 }
 
-TEST_F(Startup, AcceptingOpensTheAddressAndEndsWithoutUploadOrSaving) {
+TEST_F(StartupCheck, AcceptingOpensTheAddressAndEndsWithoutUploadOrSaving) {
     ShellRecorder recorder;
     const std::string address = "https://127.0.0.1:8443/setup.exe?from=3.1";
     Publish("4", "0", address);
@@ -226,7 +227,7 @@ TEST_F(Startup, AcceptingOpensTheAddressAndEndsWithoutUploadOrSaving) {
     EXPECT_EQ(ReadBytes(settingsPath_), before);
 }
 
-TEST_F(Startup, AFailedOrRefusedCheckShowsNothingAndTheLoginFollows) {
+TEST_F(StartupCheck, AFailedOrRefusedCheckShowsNothingAndTheLoginFollows) {
     ShellRecorder recorder;
     for (const char* fault : {"status=500", "malformed=1", "omit=pathupd"}) {
         Publish("4", "0");
@@ -240,7 +241,7 @@ TEST_F(Startup, AFailedOrRefusedCheckShowsNothingAndTheLoginFollows) {
     EXPECT_FALSE(FileExists(ShellLog()));
 }
 
-TEST_F(Startup, CheckProgressIsShownOnlyWhileTheCheckRuns) {
+TEST_F(StartupCheck, CheckProgressIsShownOnlyWhileTheCheckRuns) {
     standin::Post(L"/__script", "path=/clients/shext2/lastvinfo.aspx&delay=1.5");
     ASSERT_TRUE(Start());
     HWND progress = uidriver::WaitForCaption(L"Проверка обновлений", kWait);
@@ -255,7 +256,7 @@ TEST_F(Startup, CheckProgressIsShownOnlyWhileTheCheckRuns) {
 
 // The proxy link's setting reaches the next request: the stand-in, as the proxy, sees the
 // upload in absolute form.
-TEST_F(Startup, ProxySetByTheLinkCarriesTheNextUpload) {
+TEST_F(StartupCheck, ProxySetByTheLinkCarriesTheNextUpload) {
     ASSERT_TRUE(SaveProxySettings(ProxySettings()));
     const std::wstring picture = Picture();
     ASSERT_TRUE(Start({picture}));
@@ -283,11 +284,10 @@ TEST_F(Startup, ProxySetByTheLinkCarriesTheNextUpload) {
 // An empty proxy text with the box checked means no named proxy: requests take the
 // system's configuration, which here (http_proxy, honoured by the platform) leads to the
 // stand-in, and the stored values stay as they were.
-TEST_F(Startup, EmptyProxyTextMeansTheSystemConfiguration) {
+TEST_F(StartupCheck, EmptyProxyTextMeansTheSystemConfiguration) {
     ProxySettings empty;
     empty.isUse = true;
     ASSERT_TRUE(SaveProxySettings(empty));
-    const std::string before = ReadBytes(settingsPath_);
     const std::wstring picture = Picture();
     // The platform's own configuration: here the http_proxy variable, which leads to the
     // stand-in. A named proxy without a name would fail every request instead.
@@ -301,7 +301,10 @@ TEST_F(Startup, EmptyProxyTextMeansTheSystemConfiguration) {
     uidriver::Click(main, IDC_UPLOAD);
     ASSERT_NE(uidriver::WaitForDialog(IDC_CLIP_TEXT, client_.Id(), kWait), nullptr);
     EXPECT_EQ(standin::Head(1).rfind("POST http://api.lumexia.ru", 0), 0u);
-    EXPECT_EQ(ReadBytes(settingsPath_), before);
+    ProxySettings stored;
+    ASSERT_TRUE(LoadProxySettings(stored));
+    EXPECT_TRUE(stored.isUse);
+    EXPECT_EQ(stored.full, L"");
 }
 
 } // namespace

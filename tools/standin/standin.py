@@ -18,6 +18,7 @@ Control paths (never journalled), for tests in any language:
     GET  /__journal/N/fields          its form parts, one per line: NAME=VALUE (value
                                       percent-encoded), files as NAME=@FILENAME:SIZE
     POST /__reset                     empties journal, scripts, accounts and pictures
+    POST /__journal/clear             empties the journal alone
     POST /__script                    form-urlencoded fault for the next matching request
     POST /__account                   login=..&password=..[&albums=N][&id=..][&ticket=..]
                                       (ticket: a ticket already valid for that user)
@@ -266,6 +267,9 @@ class Handler(socketserver.StreamRequestHandler):
             return self.send(200, "application/octet-stream", data)
         if method != "POST":
             return self.send(404, "text/plain", b"unknown control path\n")
+        if path == "/__journal/clear":
+            srv.journal.clear()
+            return self.send(200, "text/plain", b"ok")
         if path == "/__reset":
             srv.journal.clear()
             srv.scripts.clear()

@@ -39,6 +39,8 @@ const wchar_t kUsage[] =
     L"       uidriver set-text HWND CONTROL TEXT\n"
     L"       uidriver combo HWND CONTROL [TEXT]   print or select a drop-down entry\n"
     L"       uidriver click HWND CONTROL\n"
+    L"       uidriver click-link HWND CONTROL     click a SysLink's first link\n"
+    L"       uidriver checked HWND CONTROL        print 1 or 0 for a check box\n"
     L"       uidriver close HWND\n"
     L"       uidriver wait-gone HWND [MS]\n"
     L"       uidriver answer CAPTION BUTTON [MS]  press BUTTON of a message box, print it\n"
@@ -116,6 +118,14 @@ int Run(int argc, wchar_t** argv) {
     }
     if (verb == L"click" && argc >= 4) {
         uidriver::Click(ParseHwnd(argv[2]), _wtoi(argv[3]));
+        return 0;
+    }
+    if (verb == L"click-link" && argc >= 4) {
+        uidriver::ClickLink(ParseHwnd(argv[2]), _wtoi(argv[3]));
+        return 0;
+    }
+    if (verb == L"checked" && argc >= 4) {
+        Print(uidriver::IsChecked(ParseHwnd(argv[2]), _wtoi(argv[3])) ? L"1" : L"0");
         return 0;
     }
     if (verb == L"close" && argc >= 3) {

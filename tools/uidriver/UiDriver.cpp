@@ -2,6 +2,7 @@
 
 #include "common/Utf8.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace uidriver {
@@ -126,6 +127,11 @@ bool IsChecked(HWND dialog, int controlId) {
     return ::SendMessageW(::GetDlgItem(dialog, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
+void SetChecked(HWND dialog, int controlId, bool checked) {
+    ::SendMessageW(::GetDlgItem(dialog, controlId), BM_SETCHECK,
+                   checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
 std::wstring ComboText(HWND dialog, int controlId) {
     HWND combo = ::GetDlgItem(dialog, controlId);
     LRESULT sel = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
@@ -135,6 +141,19 @@ std::wstring ComboText(HWND dialog, int controlId) {
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
     ::SendMessageW(combo, CB_GETLBTEXT, sel, reinterpret_cast<LPARAM>(buffer.data()));
     return std::wstring(buffer.data());
+}
+
+std::vector<std::wstring> ComboItems(HWND dialog, int controlId) {
+    HWND combo = ::GetDlgItem(dialog, controlId);
+    std::vector<std::wstring> items;
+    const LRESULT count = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = ::SendMessageW(combo, CB_GETLBTEXTLEN, i, 0);
+        std::vector<wchar_t> buffer(static_cast<size_t>(length > 0 ? length : 0) + 1);
+        ::SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
+        items.emplace_back(buffer.data());
+    }
+    return items;
 }
 
 bool ComboSelect(HWND dialog, int controlId, const std::wstring& text) {
@@ -151,6 +170,24 @@ bool ComboSelect(HWND dialog, int controlId, const std::wstring& text) {
 void Click(HWND dialog, int controlId) {
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, controlId)));
+}
+
+void ClickLink(HWND dialog, int controlId) {
+    HWND link = ::GetDlgItem(dialog, controlId);
+    RECT client = {};
+    ::GetClientRect(link, &client);
+    // The link text starts at the control's top left corner; a point a few pixels in lies
+    // on its first characters for every link of the client.
+    const LPARAM at = MAKELPARAM(4, std::min<LONG>(6, client.bottom / 2));
+    ::PostMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(link, WM_LBUTTONUP, 0, at);
+}
+
+void PressKey(HWND dialog, int controlId, WORD virtualKey) {
+    HWND control = ::GetDlgItem(dialog, controlId);
+    const UINT scan = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+    ::PostMessageW(control, WM_KEYDOWN, virtualKey, 1 | (scan << 16));
+    ::PostMessageW(control, WM_KEYUP, virtualKey, 1 | (scan << 16) | (3u << 30));
 }
 
 void Close(HWND window) { ::PostMessageW(window, WM_CLOSE, 0, 0); }

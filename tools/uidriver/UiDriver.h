@@ -57,13 +57,24 @@ std::wstring Text(HWND hwnd);
 std::wstring ControlText(HWND dialog, int controlId);
 void SetControlText(HWND dialog, int controlId, const std::wstring& text);
 bool IsChecked(HWND dialog, int controlId);
+// Sets a check box's state (BM_SETCHECK), as a click on an auto check box leaves it.
+void SetChecked(HWND dialog, int controlId, bool checked);
 // Text of the selected entry of a drop-down list; empty when none is selected.
 std::wstring ComboText(HWND dialog, int controlId);
+// Texts of every entry of a drop-down list, in list order.
+std::vector<std::wstring> ComboItems(HWND dialog, int controlId);
 // Selects the entry with exactly this text and notifies the dialog; false when absent.
 bool ComboSelect(HWND dialog, int controlId, const std::wstring& text);
 // Clicks a button as a user would: the dialog gets BN_CLICKED (posted, so a modal
 // loop the click opens does not block the driver).
 void Click(HWND dialog, int controlId);
+// Clicks the first link of a SysLink control with the mouse messages a user's click
+// gives it (posted), so the control itself sends NM_CLICK to the dialog. A WM_NOTIFY
+// cannot be sent from another process: its NMHDR would not be marshalled.
+void ClickLink(HWND dialog, int controlId);
+// A key press (posted key down and up) on a control, as if it had the focus: the
+// dialog's own loop sees it, so Enter and Esc do what they do for a user.
+void PressKey(HWND dialog, int controlId, WORD virtualKey);
 void Close(HWND window);
 // Texts of the static controls of a message box, joined by "\n".
 std::wstring MessageBoxText(HWND box);

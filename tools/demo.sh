@@ -1,7 +1,8 @@
 #!/bin/bash
 # The main job, run by `make demo` inside tools/winenv: the stand-in service is started,
 # sample pictures are published through the Explorer extension's menu item as Explorer
-# would, the real client is driven through its windows (options, upload, notice), the
+# would, the real client is driven through its windows (update notice, options, proxy
+# setting, upload, notice), the
 # link codes are read from the clipboard and every picture is fetched back from the
 # address in its code. Screenshots of every dialog go to BUILD/demo/.
 set -euo pipefail
@@ -32,6 +33,9 @@ echo "demo: starting the stand-in service"
 port=$(cat "$standin/port")
 # One upload is held for two seconds, so the progress dialog can be seen.
 curl -s -o /dev/null -d 'path=/api3/rest/uplimg/prepared&delay=2' "http://127.0.0.1:$port/__script"
+# The version page offers a newer version once, so the start-up notice can be seen.
+curl -s -o /dev/null -d "major=3&minor=2&path=http://127.0.0.1:$port/setup.exe&times=1" \
+    "http://127.0.0.1:$port/__version"
 
 echo "demo: making sample pictures"
 convert -size 1000x800 gradient:'#3a7bd5-#f2c94c' "$out/pictures/sunset.jpg"
@@ -64,12 +68,25 @@ echo "demo: choosing \"Опубликовать на lumexia.ru\" on three pictu
     "$(winpath "$out/pictures/plasma.gif")" </dev/null >/dev/null 2>&1 &
 
 dialog=$(driver find-dialog 1045 30000)
+update=$(driver find-dialog 1048 30000)
+sleep 0.5
+echo "demo: update notice says: $(driver text "$update" 1048)"
+shot update-notice
+driver click "$update" 1050
+driver wait-gone "$update" 10000
 echo "demo: main dialog says: $(driver text "$dialog" 1045)"
 driver combo "$dialog" 1043 "3. Превью - увеличение по клику"
 driver set-text "$dialog" 1008 "lumexia demo"
 driver set-text "$dialog" 1017 "Три картинки из демонстрации"
 sleep 0.5
 shot 1-options
+driver click-link "$dialog" 1038
+proxy=$(driver find-dialog 1053 10000)
+sleep 0.5
+echo "demo: proxy dialog shows: $(driver text "$proxy" 1053) (in use: $(driver checked "$proxy" 1001))"
+shot proxy
+driver click "$proxy" 1032
+driver wait-gone "$proxy" 10000
 driver click "$dialog" 1019
 
 progress=$(driver find-dialog 1021 30000)

@@ -32,19 +32,6 @@ std::wstring ShellLog() {
     return uidriver::ProgramFolder() + L"shell-opened.txt";
 }
 
-void Tick(HWND dialog, int id) {
-    ::SendMessageW(::GetDlgItem(dialog, id), BM_SETCHECK, BST_CHECKED, 0);
-}
-
-// A click on a SysLink's link, by the mouse messages a user's click gives the control, so
-// the control itself notifies its dialog (a WM_NOTIFY cannot cross processes).
-void ClickSysLink(HWND dialog, int id) {
-    HWND link = ::GetDlgItem(dialog, id);
-    const LPARAM at = MAKELPARAM(4, 4);
-    ::PostMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    ::PostMessageW(link, WM_LBUTTONUP, 0, at);
-}
-
 // Makes the recorder the handler of http and https addresses for the test's duration.
 class ShellRecorder {
 public:
@@ -192,7 +179,7 @@ TEST_F(StartupCheck, DecliningWithTheBoxTickedOffersOnlyMajorVersionsLater) {
     EXPECT_EQ(uidriver::ControlText(notice, IDC_UPDATE_TEXT),
               L"На сервере доступна более новая версия приложения. Для установки новой версии "
               L"нажмите OK.");
-    Tick(notice, IDC_UPDATE_NOSHOW);
+    uidriver::SetChecked(notice, IDC_UPDATE_NOSHOW, true);
     uidriver::Click(notice, IDC_UPDATE_CANCEL);
     ASSERT_TRUE(uidriver::WaitForGone(notice, kWait));
     ASSERT_NE(MainAfterLogin(), nullptr); // the login flow follows the notice
@@ -216,7 +203,7 @@ TEST_F(StartupCheck, AcceptingOpensTheAddressAndEndsWithoutUploadOrSaving) {
     ASSERT_TRUE(Start());
     ASSERT_TRUE(Offered());
     HWND notice = uidriver::WaitForDialog(IDC_UPDATE_TEXT, client_.Id(), 0);
-    Tick(notice, IDC_UPDATE_NOSHOW);
+    uidriver::SetChecked(notice, IDC_UPDATE_NOSHOW, true);
     uidriver::Click(notice, IDC_UPDATE_OK);
     DWORD code = 1;
     ASSERT_TRUE(client_.Wait(kWait, &code));
@@ -262,10 +249,10 @@ TEST_F(StartupCheck, ProxySetByTheLinkCarriesTheNextUpload) {
     ASSERT_TRUE(Start({picture}));
     HWND main = MainAfterLogin();
     ASSERT_NE(main, nullptr);
-    ClickSysLink(main, IDC_PROXY_LINK);
+    uidriver::ClickLink(main, IDC_PROXY_LINK);
     HWND dialog = uidriver::WaitForDialog(IDC_PROXY_FULL, client_.Id(), kWait);
     ASSERT_NE(dialog, nullptr);
-    Tick(dialog, IDC_PROXY_USE);
+    uidriver::SetChecked(dialog, IDC_PROXY_USE, true);
     uidriver::SetControlText(dialog, IDC_PROXY_FULL, standin::ProxyText());
     uidriver::Click(dialog, IDC_PROXY_OK);
     ASSERT_TRUE(uidriver::WaitForGone(dialog, kWait));

@@ -49,7 +49,7 @@ protected:
         driver.join();
     }
     static void Type(HWND d, bool use, const std::wstring& text) {
-        ::SendMessageW(::GetDlgItem(d, IDC_PROXY_USE), BM_SETCHECK, use ? BST_CHECKED : 0, 0);
+        uidriver::SetChecked(d, IDC_PROXY_USE, use);
         uidriver::SetControlText(d, IDC_PROXY_FULL, text);
     }
 

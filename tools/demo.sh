@@ -2,7 +2,8 @@
 # The main job, run by `make demo` inside tools/winenv: the program is installed with its
 # own installer (silently, for this user), the stand-in service is started, sample
 # pictures are published through the installed Explorer extension's menu item as Explorer
-# would, the installed client is driven through its windows (options, upload, notice), the
+# would, the installed client is driven through its windows (update notice, login,
+# options, proxy setting, upload, notice), the
 # link codes are read from the clipboard and every picture is fetched back from the
 # address in its code. Screenshots of every dialog go to BUILD/demo/. The installed copy is
 # removed again at the end, so the tests find the prefix as they left it.
@@ -72,6 +73,9 @@ curl -s -o /dev/null --data-urlencode login=demo --data-urlencode password=demo-
     --data-urlencode title=Кошки "http://127.0.0.1:$port/__account"
 # One upload is held for two seconds, so the progress dialog can be seen.
 curl -s -o /dev/null -d 'path=/api3/rest/uplimg/prepared&delay=2' "http://127.0.0.1:$port/__script"
+# The version page offers a newer version once, so the start-up notice can be seen.
+curl -s -o /dev/null -d "major=3&minor=2&path=http://127.0.0.1:$port/setup.exe&times=1" \
+    "http://127.0.0.1:$port/__version"
 
 echo "demo: making sample pictures"
 convert -size 1000x800 gradient:'#3a7bd5-#f2c94c' "$out/pictures/sunset.jpg"
@@ -110,6 +114,12 @@ echo "demo: choosing \"Опубликовать на lumexia.ru\" on three pictu
     "$(winpath "$out/pictures/plasma.gif")" </dev/null >/dev/null 2>&1 &
 
 dialog=$(driver find-dialog 1045 30000)
+update=$(driver find-dialog 1048 30000)
+sleep 0.5
+echo "demo: update notice says: $(driver text "$update" 1048)"
+shot update-notice
+driver click "$update" 1050
+driver wait-gone "$update" 10000
 echo "demo: main dialog says: $(driver text "$dialog" 1045)"
 echo "demo: the client runs from $(driver program "$dialog")"
 
@@ -133,6 +143,13 @@ driver set-text "$dialog" 1008 "lumexia demo"
 driver set-text "$dialog" 1017 "Три картинки из демонстрации"
 sleep 0.5
 shot 1-options
+driver click-link "$dialog" 1038
+proxy=$(driver find-dialog 1053 10000)
+sleep 0.5
+echo "demo: proxy dialog shows: $(driver text "$proxy" 1053) (in use: $(driver checked "$proxy" 1001))"
+shot proxy
+driver click "$proxy" 1032
+driver wait-gone "$proxy" 10000
 driver click "$dialog" 1019
 
 progress=$(driver find-dialog 1021 30000)

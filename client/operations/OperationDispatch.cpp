@@ -3,6 +3,7 @@
 #include "operations/OperationContext.h"
 #include "operations/ProcessingPhase.h"
 #include "operations/SendingPhase.h"
+#include "operations/UpdateCheckOperation.h"
 
 namespace lumexia {
 
@@ -16,6 +17,8 @@ OperationFn FindOperation(OperationKind kind) {
         return RunProcessing;
     case kOperationSending:
         return RunSending;
+    case kOperationUpdateCheck:
+        return RunUpdateCheck;
     default:
         return OperationFn();
     }

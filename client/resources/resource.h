@@ -5,8 +5,8 @@
 #define IDD_SERVER 102
 #define IDD_LOGIN 105
 #define IDD_CLIP 106
-#define IDD_PROXY 107
-#define IDD_UPDATE 111
+#define IDD_UPDATE 107
+#define IDD_PROXY 111
 #define IDI_MAIN 108
 
 // Main dialog (101).
@@ -57,3 +57,16 @@
 #define IDC_CLIP_NOSHOW 1001
 #define IDC_CLIP_OK 1041
 #define IDC_CLIP_TEXT 1046
+
+// Proxy setting (111).
+#define IDC_PROXY_USE 1001
+#define IDC_PROXY_CANCEL 1032
+#define IDC_PROXY_OK 1041
+#define IDC_PROXY_FULL 1053
+#define IDC_PROXY_TITLE 1054
+
+// Update notice (107).
+#define IDC_UPDATE_OK 1047
+#define IDC_UPDATE_TEXT 1048
+#define IDC_UPDATE_NOSHOW 1049
+#define IDC_UPDATE_CANCEL 1050

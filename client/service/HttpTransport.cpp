@@ -81,7 +81,11 @@ bool ReadAnswer(const PostRequest& r, HINTERNET request) {
 bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const char* body,
                           DWORD bodyLength, const HttpTimeouts& t) {
     if (!r.answerLength) return false;
-    UniqueInternet session(r.proxy
+    // An empty name is no proxy at all: a named proxy without a name fails every request
+    // (the box checked, the text left empty), so it means the system's configuration, as
+    // for the tag query.
+    const bool namedProxy = r.proxy && !r.proxy->empty();
+    UniqueInternet session(namedProxy
                                ? ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_NAMED_PROXY,
                                                r.proxy->c_str(), WINHTTP_NO_PROXY_BYPASS, 0)
                                : ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,

@@ -20,7 +20,7 @@ struct PostRequest {
     int* answerLength = nullptr; // set on success only
     // Set by another thread to stop the exchange at its next chunk boundary; may be null.
     const std::atomic<bool>* cancel = nullptr;
-    // Named proxy "address:port"; absent: the system's default proxy configuration.
+    // Named proxy "address:port"; absent or empty: the system's default proxy configuration.
     std::optional<std::wstring> proxy;
 };
 

@@ -2,6 +2,7 @@
 
 #include "jobs/JobIntake.h"
 #include "settings/SettingsGroups.h"
+#include "ui/Form4Proxy.h"
 #include "resources/resource.h"
 
 #include <commctrl.h>
@@ -98,14 +99,6 @@ void FormMain::OnFirstPaint() {
     RunLoginFlow(false);
 }
 
-bool FormMain::CheckForUpdateAtStart() {
-    // Every server call needs the proxy setting, so it is read before the first one. The
-    // version check and its notice go here; false will mean the user took the update and
-    // the dialog has ended without an upload.
-    LoadProxySettings(proxy_);
-    return true;
-}
-
 bool FormMain::OnCommand(int id, int code) {
     if (id == IDC_UPLOAD && code == BN_CLICKED) {
         StartUpload();
@@ -142,7 +135,7 @@ void FormMain::OnLoginLink() {
 }
 
 void FormMain::OnProxyLink() {
-    // The proxy dialog goes here; it edits proxy_ and saves it when closed with OK.
+    EditProxySettings(proxy_);
 }
 
 bool FormMain::OnClose() {

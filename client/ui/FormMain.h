@@ -47,6 +47,8 @@ protected:
 
 private:
     void OnFirstPaint();
+    // The update check of the first paint (ui/UpdateCheck.cpp); false when the user took
+    // the update and the dialog has ended without an upload.
     bool CheckForUpdateAtStart();
     // The login flow (LoginFlow.cpp). `interactive` is false only for the automatic run
     // after the update check at the first paint, which signs in silently with a stored

@@ -117,6 +117,17 @@ class Service(unittest.TestCase):
         status, _ = self.call(service.UPLOAD_PATH, image(b"\xff\xd8\xff") + END)
         self.assertEqual(status, 400)  # no RESPTYPE=xml
 
+    def test_version_page_for_now_then_standing(self):
+        page = lambda: self.call(service.VERSION_PATH, END)[1]
+        self.svc.set_version("3", "2", "http://h/setup.exe")
+        self.svc.set_version("4", "x", 'file:///C:/a&b "c"', times=2)
+        for _ in range(2):
+            self.assertIn("<minornum>x</minornum><pathupd>file:///C:/a&amp;b \"c\"</pathupd>",
+                          page())
+        self.assertIn("<majornum>3</majornum><minornum>2</minornum>", page())
+        self.svc.set_version("5", "0", "")
+        self.assertIn("<majornum>5</majornum>", page())
+
 
 if __name__ == "__main__":
     unittest.main()

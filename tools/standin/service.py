@@ -95,6 +95,7 @@ class Service:
             self.pictures = {}    # picture id -> (path, mime)
             self.tags = ["природа", "пейзаж", "море", "portrait", "port", "party"]
             self.version = {"major": "3", "minor": "1", "path": "http://127.0.0.1/setup.exe"}
+            self.version_for_now = None  # (version, requests left), served before the standing one
         for name in os.listdir(self.picture_dir):
             os.remove(os.path.join(self.picture_dir, name))
 
@@ -120,9 +121,16 @@ class Service:
         with self.lock:
             self.block_digits = digits
 
-    def set_version(self, major, minor, path):
+    def set_version(self, major, minor, path, times=0):
+        """The version page's answer: for good, or (times > 0) for the next `times` version
+        requests only, after which the standing answer comes back. The texts are served as
+        given, so a test can also publish a non-numeric number or any update path."""
         with self.lock:
-            self.version = {"major": major, "minor": minor, "path": path}
+            version = {"major": major, "minor": minor, "path": path}
+            if times > 0:
+                self.version_for_now = (version, times)
+            else:
+                self.version, self.version_for_now = version, None
 
     # Requests ----------------------------------------------------------------------
 
@@ -241,6 +249,9 @@ class Service:
     def version_page(self, fields, files):
         with self.lock:
             v = dict(self.version)
+            if self.version_for_now:
+                v, left = self.version_for_now
+                self.version_for_now = (v, left - 1) if left > 1 else None
         body = ('<?xml version="1.0" encoding="utf-8"?><info>%s%s%s</info>' % (
             element("majornum", v["major"]), element("minornum", v["minor"]),
             element("pathupd", v["path"]))).encode("utf-8")

@@ -20,6 +20,7 @@ Control paths (never journalled), for tests in any language:
     GET  /__journal/N/fields          its form parts, one per line: NAME=VALUE (value
                                       percent-encoded), files as NAME=@FILENAME:SIZE
     POST /__reset                     empties journal, scripts, accounts and pictures
+    POST /__journal/clear             empties the journal alone
     POST /__script                    form-urlencoded fault for the next matching request
     POST /__account                   login=..&password=..[&albums=N][&id=..][&ticket=..]
                                       [&title=..&title=..][&untitled=K,..]
@@ -29,7 +30,8 @@ Control paths (never journalled), for tests in any language:
                                       without a Title element)
     POST /__challenge                 digits=N: length of step 1's random block text
                                       (default 40, back to it on /__reset)
-    POST /__version                   major=..&minor=..&path=..
+    POST /__version                   major=..&minor=..&path=..[&times=N] (texts served as
+                                      given; times: only for the next N version requests)
 Any request for /echo... is journalled and answered 200 with the body's length, whatever
 its form, for tests of the bytes on the wire.
 Fault keys (POST /__script): path (default: any service path), times (default 1),
@@ -295,6 +297,9 @@ class Handler(socketserver.StreamRequestHandler):
             return self.send(200, "application/octet-stream", data)
         if method != "POST":
             return self.send(404, "text/plain", b"unknown control path\n")
+        if path == "/__journal/clear":
+            srv.journal.clear()
+            return self.send(200, "text/plain", b"ok")
         if path == "/__reset":
             srv.generation += 1
             srv.journal.clear()
@@ -319,7 +324,7 @@ class Handler(socketserver.StreamRequestHandler):
             return self.send(200, "text/plain", b"ok")
         if path == "/__version":
             srv.service.set_version(form.get("major", "3"), form.get("minor", "1"),
-                                    form.get("path", ""))
+                                    form.get("path", ""), int(form.get("times", "0") or 0))
             return self.send(200, "text/plain", b"ok")
         return self.send(404, "text/plain", b"unknown control path\n")
 

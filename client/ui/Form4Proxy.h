@@ -1,0 +1,30 @@
+// The proxy setting (template 111): whether server requests go through a proxy and which
+// one, as one "address:port" text taken exactly as typed. The dialog neither splits nor
+// checks the text; the stored address and port keys are left alone.
+#pragma once
+
+#include "framework/Dialog.h"
+#include "settings/SettingsRecords.h"
+
+namespace lumexia {
+
+class Form4Proxy : public Dialog {
+public:
+    // `settings` may be null: the dialog then shows nothing and changes nothing.
+    explicit Form4Proxy(ProxySettings* settings) : settings_(settings) {}
+
+protected:
+    BOOL OnInit() override;
+    bool OnCommand(int id, int code) override;
+    bool OnClose() override;
+
+private:
+    ProxySettings* settings_;
+};
+
+// Runs the proxy dialog over `settings`, owned by the active window; when the user
+// accepts, `settings` holds the new values and they are saved at once (a save that fails
+// is not reported; the values then hold for this run).
+void EditProxySettings(ProxySettings& settings);
+
+} // namespace lumexia

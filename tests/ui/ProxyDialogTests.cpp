@@ -1,0 +1,88 @@
+// The proxy dialog, run inside the test process the way the proxy link runs it and driven
+// from a second thread: what it shows, what "ОК" stores (the text as typed, an empty one
+// too), and that "Отмена" and the close box change neither the record nor the file.
+#include "UiDriver.h"
+
+#include "common/DataFolder.h"
+#include "resources/resource.h"
+#include "settings/SettingsGroups.h"
+#include "ui/Form4Proxy.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+using namespace lumexia;
+using namespace testing_support;
+
+namespace {
+
+class ProxyDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_HRESULT_SUCCEEDED(::OleInitialize(nullptr));
+        saved_ = ReadBytes(path_, &hadSettings_);
+        RemoveFile(path_);
+        stored_ = {L"10.1.1.1", L"3128", L"proxy.local:8080", false};
+        ASSERT_TRUE(SaveProxySettings(stored_));
+    }
+    void TearDown() override {
+        RemoveFile(path_);
+        if (hadSettings_) WriteBytes(path_, saved_);
+        ::OleUninitialize();
+    }
+    // Opens the dialog over a copy of the stored record; `user` acts on it, then `end`
+    // (a button, or 0 for the close box) ends it.
+    ProxySettings Edit(bool use, const std::wstring& text, int end) {
+        ProxySettings record = stored_;
+        std::thread user([&] {
+            HWND d = uidriver::WaitForDialog(IDC_PROXY_FULL, ::GetCurrentProcessId(), 10000);
+            if (!d) return;
+            shown_ = uidriver::ControlText(d, IDC_PROXY_FULL);
+            shownUse_ = uidriver::IsChecked(d, IDC_PROXY_USE);
+            uidriver::SetChecked(d, IDC_PROXY_USE, use);
+            uidriver::SetControlText(d, IDC_PROXY_FULL, text);
+            end ? uidriver::Click(d, end) : uidriver::Close(d);
+        });
+        EditProxySettings(record);
+        user.join();
+        return record;
+    }
+
+    const std::wstring path_ = DataFolder() + L"config2.txt";
+    std::string saved_;
+    bool hadSettings_ = false;
+    ProxySettings stored_;
+    std::wstring shown_;
+    bool shownUse_ = true;
+};
+
+TEST_F(ProxyDialog, OkStoresTheTextAsTypedAndLeavesAddressAndPort) {
+    for (const std::wstring& typed : {std::wstring(L" 192.168.0.9 : 81 "), std::wstring()}) {
+        const ProxySettings record = Edit(true, typed, IDC_PROXY_OK);
+        EXPECT_EQ(shown_, stored_.full);
+        EXPECT_FALSE(shownUse_);
+        ProxySettings file;
+        ASSERT_TRUE(LoadProxySettings(file));
+        for (const ProxySettings& p : {record, file}) {
+            EXPECT_TRUE(p.isUse);
+            EXPECT_EQ(p.full, typed);
+            EXPECT_EQ(p.address, L"10.1.1.1");
+            EXPECT_EQ(p.port, L"3128");
+        }
+    }
+}
+
+TEST_F(ProxyDialog, CancelAndTheCloseBoxChangeNothing) {
+    const std::string before = ReadBytes(path_);
+    for (int end : {IDC_PROXY_CANCEL, 0}) {
+        const ProxySettings record = Edit(true, L"elsewhere:1", end);
+        EXPECT_EQ(record.full, stored_.full);
+        EXPECT_FALSE(record.isUse);
+        EXPECT_EQ(ReadBytes(path_), before);
+    }
+}
+
+} // namespace

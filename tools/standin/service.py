@@ -110,6 +110,10 @@ class Service:
         with self.lock:
             self.tickets[ticket] = uid
 
+    def set_tags(self, tags, append=False):
+        with self.lock:
+            self.tags = (self.tags if append else []) + list(tags)
+
     def set_version(self, major, minor, path):
         with self.lock:
             self.version = {"major": major, "minor": minor, "path": path}

@@ -20,8 +20,8 @@ bool Process::Start(const std::wstring& app, const std::wstring& commandLine) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     std::wstring line = commandLine; // CreateProcessW may write into the command line
-    if (!::CreateProcessW(app.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &si, &pi))
+    if (!::CreateProcessW(app.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi))
         return false;
     ::CloseHandle(pi.hThread);
     process_ = pi.hProcess;
@@ -108,8 +108,8 @@ std::wstring Text(HWND hwnd) {
     LRESULT length = ::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
     if (length <= 0) return std::wstring();
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
-    LRESULT got = ::SendMessageW(hwnd, WM_GETTEXT, buffer.size(),
-                                 reinterpret_cast<LPARAM>(buffer.data()));
+    LRESULT got =
+        ::SendMessageW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
     return std::wstring(buffer.data(), got > 0 ? static_cast<size_t>(got) : 0);
 }
 
@@ -153,7 +153,52 @@ void Click(HWND dialog, int controlId) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, controlId)));
 }
 
-void Close(HWND window) { ::PostMessageW(window, WM_CLOSE, 0, 0); }
+void Close(HWND window) {
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+}
+
+void TypeText(HWND control, const std::wstring& text, DWORD pauseMs) {
+    for (wchar_t c : text) {
+        ::PostMessageW(control, WM_CHAR, c, 1);
+        if (pauseMs) ::Sleep(pauseMs);
+    }
+}
+
+void PressKey(HWND control, UINT key) {
+    const UINT scan = ::MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+    ::PostMessageW(control, WM_KEYDOWN, key, 1 | (scan << 16));
+    ::PostMessageW(control, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
+}
+
+namespace {
+
+struct WantedWindow {
+    const std::wstring* title;
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindTitled(HWND hwnd, LPARAM param) {
+    WantedWindow* wanted = reinterpret_cast<WantedWindow*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(hwnd, &owner);
+    if ((wanted->pid && owner != wanted->pid) || Text(hwnd) != *wanted->title) return TRUE;
+    wanted->found = hwnd;
+    return FALSE;
+}
+
+} // namespace
+
+HWND WaitForWindow(const std::wstring& title, DWORD pid, DWORD timeoutMs) {
+    WantedWindow wanted = {&title, pid, nullptr};
+    WaitUntil(
+        [&] {
+            ::EnumWindows(&FindTitled, reinterpret_cast<LPARAM>(&wanted));
+            return wanted.found != nullptr;
+        },
+        timeoutMs);
+    return wanted.found;
+}
 
 namespace {
 
@@ -221,8 +266,12 @@ bool WriteClipboard(const std::wstring& text) {
     return ok;
 }
 
-std::string ToUtf8(const std::wstring& text) { return lumexia::ToUtf8(text); }
+std::string ToUtf8(const std::wstring& text) {
+    return lumexia::ToUtf8(text);
+}
 
-std::wstring FromUtf8(const std::string& text) { return lumexia::FromUtf8(text); }
+std::wstring FromUtf8(const std::string& text) {
+    return lumexia::FromUtf8(text);
+}
 
 } // namespace uidriver

@@ -84,8 +84,8 @@ int Run(int argc, wchar_t** argv) {
         CLSID clsid;
         if (FAILED(::CLSIDFromString(argv[2], &clsid))) return 2;
         if (FAILED(::CoInitialize(nullptr))) return 1;
-        HRESULT hr =
-            uidriver::InvokeContextMenu(clsid, lumexia::JobList(argv + 3, argv + argc), nullptr);
+        HRESULT hr = uidriver::InvokeContextMenu(clsid, lumexia::JobList(argv + 3, argv + argc),
+                                                 nullptr);
         ::CoUninitialize();
         return SUCCEEDED(hr) ? 0 : 1;
     }

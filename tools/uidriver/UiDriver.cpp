@@ -20,8 +20,8 @@ bool Process::Start(const std::wstring& app, const std::wstring& commandLine) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     std::wstring line = commandLine; // CreateProcessW may write into the command line
-    if (!::CreateProcessW(app.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi))
+    if (!::CreateProcessW(app.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &si, &pi))
         return false;
     ::CloseHandle(pi.hThread);
     process_ = pi.hProcess;
@@ -108,8 +108,8 @@ std::wstring Text(HWND hwnd) {
     LRESULT length = ::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
     if (length <= 0) return std::wstring();
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1);
-    LRESULT got =
-        ::SendMessageW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+    LRESULT got = ::SendMessageW(hwnd, WM_GETTEXT, buffer.size(),
+                                 reinterpret_cast<LPARAM>(buffer.data()));
     return std::wstring(buffer.data(), got > 0 ? static_cast<size_t>(got) : 0);
 }
 
@@ -153,9 +153,7 @@ void Click(HWND dialog, int controlId) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(dialog, controlId)));
 }
 
-void Close(HWND window) {
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-}
+void Close(HWND window) { ::PostMessageW(window, WM_CLOSE, 0, 0); }
 
 void TypeText(HWND control, const std::wstring& text, DWORD pauseMs) {
     for (wchar_t c : text) {
@@ -266,12 +264,8 @@ bool WriteClipboard(const std::wstring& text) {
     return ok;
 }
 
-std::string ToUtf8(const std::wstring& text) {
-    return lumexia::ToUtf8(text);
-}
+std::string ToUtf8(const std::wstring& text) { return lumexia::ToUtf8(text); }
 
-std::wstring FromUtf8(const std::string& text) {
-    return lumexia::FromUtf8(text);
-}
+std::wstring FromUtf8(const std::string& text) { return lumexia::FromUtf8(text); }
 
 } // namespace uidriver

@@ -1,6 +1,6 @@
-#include "DataFolder.h"
+#include "common/DataFolder.h"
 
-#include "ScopedWin.h"
+#include "common/ScopedWin.h"
 
 #include <shlobj.h>
 #include <wchar.h>

@@ -79,11 +79,6 @@ struct GdiObjectTraits {
     static Handle Invalid() { return nullptr; }
     static void Close(Handle h) { ::DeleteObject(h); }
 };
-struct MenuTraits {
-    using Handle = HMENU;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle h) { ::DestroyMenu(h); }
-};
 struct RegKeyTraits {
     using Handle = HKEY;
     static Handle Invalid() { return nullptr; }
@@ -101,11 +96,12 @@ using UniqueFind = Scoped<FindHandleTraits>;
 using UniqueLocal = Scoped<LocalMemTraits>;
 using UniqueGlobal = Scoped<GlobalMemTraits>;
 using UniqueGdiObject = Scoped<GdiObjectTraits>;
-using UniqueMenu = Scoped<MenuTraits>;
 using UniqueRegKey = Scoped<RegKeyTraits>;
 using UniqueBstr = Scoped<BstrTraits>;
 
-inline UniqueBstr MakeBstr(const wchar_t* text) { return UniqueBstr(::SysAllocString(text)); }
+inline UniqueBstr MakeBstr(const wchar_t* text) {
+    return UniqueBstr(::SysAllocString(text));
+}
 
 // VARIANT cleared on scope exit.
 class ScopedVariant {

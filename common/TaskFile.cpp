@@ -1,7 +1,7 @@
-#include "TaskFile.h"
+#include "common/TaskFile.h"
 
-#include "DataFolder.h"
-#include "ScopedWin.h"
+#include "common/DataFolder.h"
+#include "common/ScopedWin.h"
 
 #include <windows.h>
 

@@ -14,6 +14,10 @@ using JobList = std::vector<std::wstring>;
 
 constexpr size_t kTaskRecordMaxBytes = 500;
 
+// Buffer, in characters, that a dropped file's name is read into (Explorer's selection in
+// the extension, drops on the main dialog): 498 characters and the terminator.
+constexpr unsigned kDroppedNameBufferChars = 499;
+
 // Writes the records of `paths` to `path` (created or truncated). False when the file
 // cannot be created or written whole.
 bool WriteTaskFile(const std::wstring& path, const JobList& paths);

@@ -1,8 +1,8 @@
 // The class factory and the COM exports that hand it out. The table lists every class of
 // the module; today there is one.
-#include "ExtIdentity.h"
-#include "Module.h"
-#include "ShellExt.h"
+#include "shellext/ExtIdentity.h"
+#include "shellext/Module.h"
+#include "shellext/ShellExt.h"
 
 #include <new>
 

@@ -1,18 +1,51 @@
-#include "ExtIdentity.h"
+#include "shellext/ExtIdentity.h"
 
 namespace lumexia::ext {
+namespace {
 
-// The two builds differ only in these identities (and the names in ExtBuild.h); they can
-// be registered side by side.
-#if defined(_WIN64)
-const CLSID kClsid = {0x1F2374F4, 0xA301, 0x4C43, {0x96, 0x50, 0xFA, 0x1F, 0x05, 0x6C, 0x61, 0xC2}};
-const IID kIid = {0x638C2E57, 0x0953, 0x44FD, {0xBF, 0x97, 0xDB, 0xDD, 0xD7, 0xE7, 0x3F, 0x0C}};
-const GUID kLibId = {0xBB3E3B1D, 0xF270, 0x4ABC, {0xB0, 0x6E, 0x84, 0x67, 0x3E, 0x13, 0xED, 0xDC}};
-#else
-const CLSID kClsid = {0xC5622C16, 0xB7D6, 0x4C09, {0xAF, 0x5B, 0x82, 0xD0, 0xBD, 0x08, 0x57, 0x7C}};
-const IID kIid = {0x1557E586, 0xA0F0, 0x4A4C, {0xB7, 0x2B, 0x28, 0x76, 0x42, 0xC4, 0x0F, 0x8E}};
-const GUID kLibId = {0xB53EF0FD, 0xB2AA, 0x4E93, {0xAB, 0x8F, 0x07, 0x62, 0x56, 0x64, 0x88, 0xDE}};
-#endif
+// The identities are generated per build into ExtBuild.h as registry texts
+// ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"); the binary forms are read from those same
+// texts at compile time, so the two can never disagree.
+constexpr unsigned HexDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9'   ? static_cast<unsigned>(c - L'0')
+           : c >= L'A' && c <= L'F' ? static_cast<unsigned>(c - L'A' + 10)
+           : c >= L'a' && c <= L'f' ? static_cast<unsigned>(c - L'a' + 10)
+                                    : 0x100; // poisons the value; caught by IsGuidText
+}
+
+constexpr unsigned long HexRun(const wchar_t* text, int from, int count) {
+    unsigned long value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value * 16 + HexDigit(text[from + i]);
+    return value;
+}
+
+constexpr bool IsGuidText(const wchar_t (&text)[39]) {
+    for (int i = 1; i < 37; ++i) {
+        const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+        if (dash ? text[i] != L'-' : HexDigit(text[i]) > 15) return false;
+    }
+    return text[0] == L'{' && text[37] == L'}';
+}
+
+constexpr GUID GuidFromText(const wchar_t (&text)[39]) {
+    auto byte = [&](int at) { return static_cast<unsigned char>(HexRun(text, at, 2)); };
+    return GUID{HexRun(text, 1, 8),
+                static_cast<unsigned short>(HexRun(text, 10, 4)),
+                static_cast<unsigned short>(HexRun(text, 15, 4)),
+                {byte(20), byte(22), byte(25), byte(27), byte(29), byte(31), byte(33), byte(35)}};
+}
+
+static_assert(IsGuidText(EXT_CLSID_TEXT) && IsGuidText(EXT_IID_TEXT) && IsGuidText(EXT_LIBID_TEXT),
+              "ExtBuild.h must name each identity as {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+
+} // namespace
+
+// The two builds differ only in these identities and the names in ExtBuild.h, so they
+// can be registered side by side.
+const CLSID kClsid = GuidFromText(EXT_CLSID_TEXT);
+const IID kIid = GuidFromText(EXT_IID_TEXT);
+const GUID kLibId = GuidFromText(EXT_LIBID_TEXT);
 
 const wchar_t kMenuText[] = L"Опубликовать на lumexia.ru";
 const wchar_t kHelpText[] = L"Разместить изображения на ЛУМЕКСИЯ";

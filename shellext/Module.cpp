@@ -1,4 +1,4 @@
-#include "Module.h"
+#include "shellext/Module.h"
 
 namespace lumexia::ext {
 

@@ -1,14 +1,15 @@
 // Self-registration. The registry scripts (REGISTRY resources 101 and 102) are run by the
 // platform's registry-script engine, the Registrar object of the system's ATL library;
 // the type library is registered from this module's TYPELIB resource.
-#include "ExtIdentity.h"
-#include "Module.h"
-#include "ScopedWin.h"
+#include "shellext/ExtIdentity.h"
+#include "shellext/Module.h"
+#include "common/ScopedWin.h"
 
 #include <oleauto.h>
 #include <wrl/client.h>
 
 #include <cwchar>
+#include <new>
 #include <string>
 
 using Microsoft::WRL::ComPtr;
@@ -106,12 +107,12 @@ public:
     RegistrationScope() : locale_(::GetThreadLocale()) {
         ::SetThreadLocale(LOCALE_SYSTEM_DEFAULT);
         if (g_perUser) {
-            HKEY classes = nullptr;
+            UniqueRegKey classes;
             status_ = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0,
-                                        KEY_ALL_ACCESS, nullptr, &classes, nullptr);
+                                        KEY_ALL_ACCESS, nullptr, classes.Put(), nullptr);
             if (status_ == ERROR_SUCCESS) {
-                status_ = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, classes);
-                ::RegCloseKey(classes);
+                // The override keeps its own reference; ours closes with the owner.
+                status_ = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, classes.Get());
                 overridden_ = status_ == ERROR_SUCCESS;
             }
         }
@@ -152,22 +153,35 @@ HRESULT Unregister() {
     return S_OK;
 }
 
+// The exports' bodies build strings and may run out of memory; nothing may escape into
+// regsvr32 or an installer, so every failure becomes an HRESULT here.
+template <typename Fn> HRESULT Guarded(Fn fn) {
+    try {
+        return fn();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
 } // namespace
 
 } // namespace lumexia::ext
 
 STDAPI DllRegisterServer() {
-    return lumexia::ext::Register();
+    return lumexia::ext::Guarded(lumexia::ext::Register);
 }
 
 STDAPI DllUnregisterServer() {
-    return lumexia::ext::Unregister();
+    return lumexia::ext::Guarded(lumexia::ext::Unregister);
 }
 
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
-    if (commandLine && _wcsicmp(commandLine, L"user") == 0) lumexia::ext::g_perUser = true;
-    if (!install) return lumexia::ext::Unregister();
-    HRESULT hr = lumexia::ext::Register();
-    if (FAILED(hr)) lumexia::ext::Unregister(); // roll back what was written
+    using namespace lumexia::ext;
+    if (commandLine && _wcsicmp(commandLine, L"user") == 0) g_perUser = true;
+    if (!install) return Guarded(Unregister);
+    HRESULT hr = Guarded(Register);
+    if (FAILED(hr)) Guarded(Unregister); // roll back what was written
     return hr;
 }

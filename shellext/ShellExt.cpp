@@ -1,14 +1,24 @@
-#include "ShellExt.h"
+#include "shellext/ShellExt.h"
 
-#include "DataFolder.h"
-#include "Module.h"
-#include "ScopedWin.h"
-#include "TaskFile.h"
+#include "common/DataFolder.h"
+#include "shellext/Module.h"
+#include "common/ScopedWin.h"
+#include "common/TaskFile.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>
 
 #include <new>
+
+namespace {
+
+// GetCommandString's help-text requests: GCS_HELPTEXTA (1) and GCS_HELPTEXTW (5) share
+// bit 0, and GCS_UNICODE (4) marks the wide form; verbs and validation have neither bit.
+constexpr UINT kHelpTextRequestMask = GCS_HELPTEXTA | GCS_UNICODE;
+// Room for this module's path; a longer one is treated as unknown.
+constexpr DWORD kModulePathChars = 999;
+
+} // namespace
 
 namespace lumexia::ext {
 
@@ -27,12 +37,13 @@ HRESULT ShellExt::Create(IUnknown* outer, REFIID riid, void** object) {
 
 ShellExt::ShellExt(IUnknown* outer) : inner_(this), controlling_(outer ? outer : &inner_) {
     ModuleAddRef();
-    bitmap_ = ::LoadBitmapW(ModuleInstance(), MAKEINTRESOURCEW(EXT_BITMAP_ID));
+    bitmap_.Reset(::LoadBitmapW(ModuleInstance(), MAKEINTRESOURCEW(EXT_BITMAP_ID)));
 }
 
 ShellExt::~ShellExt() {
-    if (bitmap_) ::DeleteObject(bitmap_);
-    if (typeInfo_) typeInfo_->Release();
+    // The owners release the bitmap and the type information before the module may unload.
+    bitmap_.Reset();
+    typeInfo_.Reset();
     ModuleRelease();
 }
 
@@ -77,12 +88,10 @@ HRESULT ShellExt::LoadTypeInfo() {
     if (typeInfo_) return S_OK;
     wchar_t path[MAX_PATH] = {};
     if (!::GetModuleFileNameW(ModuleInstance(), path, MAX_PATH)) return E_FAIL;
-    ITypeLib* library = nullptr;
+    Microsoft::WRL::ComPtr<ITypeLib> library;
     HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, &library);
     if (FAILED(hr)) return hr;
-    hr = library->GetTypeInfoOfGuid(kIid, &typeInfo_);
-    library->Release();
-    return hr;
+    return library->GetTypeInfoOfGuid(kIid, typeInfo_.ReleaseAndGetAddressOf());
 }
 
 STDMETHODIMP ShellExt::GetTypeInfoCount(UINT* count) {
@@ -97,22 +106,20 @@ STDMETHODIMP ShellExt::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
     if (index != 0) return DISP_E_BADINDEX;
     HRESULT hr = LoadTypeInfo();
     if (FAILED(hr)) return hr;
-    typeInfo_->AddRef();
-    *info = typeInfo_;
-    return S_OK;
+    return typeInfo_.CopyTo(info);
 }
 
 STDMETHODIMP ShellExt::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     HRESULT hr = LoadTypeInfo();
-    return FAILED(hr) ? hr : ::DispGetIDsOfNames(typeInfo_, names, count, ids);
+    return FAILED(hr) ? hr : ::DispGetIDsOfNames(typeInfo_.Get(), names, count, ids);
 }
 
 STDMETHODIMP ShellExt::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* exception, UINT* argError) {
     HRESULT hr = LoadTypeInfo();
     if (FAILED(hr)) return hr;
-    return ::DispInvoke(static_cast<ILumexiaShlExt*>(this), typeInfo_, id, flags, params, result,
-                        exception, argError);
+    return ::DispInvoke(static_cast<ILumexiaShlExt*>(this), typeInfo_.Get(), id, flags, params,
+                        result, exception, argError);
 }
 
 STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
@@ -126,8 +133,8 @@ STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
             const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
             paths_.clear();
             for (UINT i = 0; i < count; ++i) {
-                wchar_t name[499] = {};
-                ::DragQueryFileW(drop, i, name, 499);
+                wchar_t name[kDroppedNameBufferChars] = {};
+                ::DragQueryFileW(drop, i, name, kDroppedNameBufferChars);
                 paths_.push_back(name);
             }
         } catch (...) {
@@ -143,12 +150,15 @@ STDMETHODIMP ShellExt::QueryContextMenu(HMENU menu, UINT position, UINT firstCom
                                         UINT flags) {
     if (flags & CMF_DEFAULTONLY) return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 0);
     ::InsertMenuW(menu, position, MF_BYPOSITION, firstCommand, kMenuText);
-    if (bitmap_) ::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap_, nullptr);
+    if (bitmap_) {
+        HBITMAP bitmap = static_cast<HBITMAP>(bitmap_.Get());
+        ::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, nullptr);
+    }
     return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 1);
 }
 
 STDMETHODIMP ShellExt::GetCommandString(UINT_PTR command, UINT type, UINT*, CHAR* name, UINT size) {
-    if (command != 0 || (type & 5) == 0) return E_INVALIDARG;
+    if (command != 0 || (type & kHelpTextRequestMask) == 0) return E_INVALIDARG;
     if (!name || size == 0) return E_INVALIDARG;
     if (type & GCS_UNICODE) {
         ::lstrcpynW(reinterpret_cast<wchar_t*>(name), kHelpText, static_cast<int>(size));
@@ -183,9 +193,9 @@ void ShellExt::Publish(HWND owner) {
     // The client beside this very module. Looking the module up by its file name instead
     // would, for a renamed copy, fall back to the host program's folder and start whatever
     // LumexiaClient.exe lay there; with two copies loaded it may name the other one.
-    wchar_t path[999] = {};
-    const DWORD length = ::GetModuleFileNameW(ModuleInstance(), path, 999);
-    std::wstring program(path, length < 999 ? length : 0);
+    wchar_t path[kModulePathChars] = {};
+    const DWORD length = ::GetModuleFileNameW(ModuleInstance(), path, kModulePathChars);
+    std::wstring program(path, length < kModulePathChars ? length : 0);
     const size_t slash = program.find_last_of(L'\\');
     program = slash == std::wstring::npos ? std::wstring()
                                           : program.substr(0, slash + 1) + L"LumexiaClient.exe";
@@ -196,8 +206,8 @@ void ShellExt::Publish(HWND owner) {
     PROCESS_INFORMATION process = {};
     if (!program.empty() && ::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr,
                                              FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
+        UniqueHandle thread(process.hThread);
+        UniqueHandle started(process.hProcess);
     } else {
         ::MessageBoxW(owner, kStartErrorText, L"Error", MB_OK);
     }

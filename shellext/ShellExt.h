@@ -3,10 +3,12 @@
 // exactly and releases everything on every path.
 #pragma once
 
-#include "ExtIdentity.h"
+#include "common/ScopedWin.h"
+#include "shellext/ExtIdentity.h"
 
 #include <windows.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <string>
 #include <vector>
@@ -67,9 +69,9 @@ private:
     Inner inner_;
     IUnknown* controlling_; // outer unknown, or &inner_; never reference-counted here
     volatile LONG refs_ = 1;
-    HBITMAP bitmap_ = nullptr;
+    UniqueGdiObject bitmap_; // the item's 13x13 picture
     std::vector<std::wstring> paths_;
-    ITypeInfo* typeInfo_ = nullptr;
+    Microsoft::WRL::ComPtr<ITypeInfo> typeInfo_;
 };
 
 } // namespace lumexia::ext

@@ -8,9 +8,9 @@
 // Prints per-picture times in milliseconds and the ratios to the bare loop.
 //
 // Usage: pipeline_bench [pictures [rounds]]   (defaults 6 and 3)
-#include "DataFolder.h"
-#include "GdiPlus.h"
-#include "ImagePipeline.h"
+#include "common/DataFolder.h"
+#include "imaging/GdiPlus.h"
+#include "imaging/ImagePipeline.h"
 
 #include <windows.h>
 

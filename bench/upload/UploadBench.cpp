@@ -10,9 +10,9 @@
 // (medians over ROUNDS uploads), and leaves OUTDIR\bodySIZE.bin and OUTDIR\typeSIZE.txt
 // with the exact body and Content-Type it sent, so run-upload-bench.sh can post the same
 // bytes with curl.
-#include "MultipartBody.h"
-#include "ServiceHosts.h"
-#include "UploadCall.h"
+#include "service/MultipartBody.h"
+#include "service/ServiceHosts.h"
+#include "service/UploadCall.h"
 
 #include <windows.h>
 

@@ -1,25 +1,10 @@
-#include "FormClip.h"
+#include "codes/FormClip.h"
 
-#include "LinkCodes.h"
-#include "SettingsGroups.h"
-#include "resource.h"
+#include "codes/LinkCodes.h"
+#include "settings/SettingsGroups.h"
+#include "resources/resource.h"
 
 namespace lumexia {
-
-INT_PTR FormClip::OnMessage(UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        return OnInit();
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_CLIP_OK && HIWORD(wParam) == BN_CLICKED) {
-            OnOk();
-            return TRUE;
-        }
-        return FALSE; // nothing else closes the notice
-    default:
-        return FALSE;
-    }
-}
 
 BOOL FormClip::OnInit() {
     // A clipboard that could not be emptied or filled is reported like one that could not
@@ -36,6 +21,12 @@ BOOL FormClip::OnInit() {
     else
         End(0);
     return TRUE;
+}
+
+bool FormClip::OnCommand(int id, int code) {
+    if (id != IDC_CLIP_OK || code != BN_CLICKED) return false;
+    OnOk();
+    return true;
 }
 
 void FormClip::OnOk() {

@@ -2,8 +2,8 @@
 // notice off, tells that they are there.
 #pragma once
 
-#include "Dialog.h"
-#include "UploadedImage.h"
+#include "framework/Dialog.h"
+#include "service/UploadedImage.h"
 
 namespace lumexia {
 
@@ -12,10 +12,11 @@ public:
     explicit FormClip(const UploadedList* images) : images_(images) {}
 
 protected:
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    BOOL OnInit() override;
+    // Only OK closes the notice; Esc and Enter do nothing.
+    bool OnCommand(int id, int code) override;
 
 private:
-    BOOL OnInit();
     void OnOk();
 
     const UploadedList* images_;

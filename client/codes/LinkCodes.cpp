@@ -1,7 +1,7 @@
-#include "LinkCodes.h"
+#include "codes/LinkCodes.h"
 
-#include "ScopedWin.h"
-#include "ServiceHosts.h"
+#include "common/ScopedWin.h"
+#include "service/ServiceHosts.h"
 
 #include <cstring>
 

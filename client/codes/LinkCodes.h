@@ -2,7 +2,7 @@
 // (bare address, BBCode or HTML, with or without a preview linking to the picture page).
 #pragma once
 
-#include "UploadedImage.h"
+#include "service/UploadedImage.h"
 
 #include <windows.h>
 

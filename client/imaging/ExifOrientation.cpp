@@ -1,6 +1,6 @@
-#include "ExifOrientation.h"
+#include "imaging/ExifOrientation.h"
 
-#include "ScopedWin.h"
+#include "common/ScopedWin.h"
 
 #include <windows.h>
 

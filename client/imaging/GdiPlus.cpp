@@ -1,4 +1,4 @@
-#include "GdiPlus.h"
+#include "imaging/GdiPlus.h"
 
 namespace lumexia {
 namespace {

@@ -8,6 +8,8 @@
 // a use is held is carried out by the last user when it lets go.
 #pragma once
 
+#include "common/ScopedWin.h"
+
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -56,37 +58,11 @@ private:
     bool ok_;
 };
 
-// Owner of one GDI+ flat-interface object.
-template <typename T, Gdiplus::GpStatus(WINGDIPAPI* Free)(T*)> class GpOwner {
-public:
-    GpOwner() = default;
-    ~GpOwner() { Reset(); }
-    GpOwner(GpOwner&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-    GpOwner& operator=(GpOwner&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            p_ = o.p_;
-            o.p_ = nullptr;
-        }
-        return *this;
-    }
-    GpOwner(const GpOwner&) = delete;
-    GpOwner& operator=(const GpOwner&) = delete;
-
-    T* Get() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    // Releases what is held and hands out the slot for a Gdip...Create call.
-    T** Put() {
-        Reset();
-        return &p_;
-    }
-    void Reset() {
-        if (p_) Free(p_);
-        p_ = nullptr;
-    }
-
-private:
-    T* p_ = nullptr;
+// Owner traits of one GDI+ flat-interface object, released with `Free`.
+template <typename T, Gdiplus::GpStatus(WINGDIPAPI* Free)(T*)> struct GpTraits {
+    using Handle = T*;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { Free(h); }
 };
 
 inline Gdiplus::GpStatus WINGDIPAPI DisposeBitmap(Gdiplus::GpBitmap* b) {
@@ -96,10 +72,10 @@ inline Gdiplus::GpStatus WINGDIPAPI DeleteSolidFill(Gdiplus::GpSolidFill* b) {
     return gp::GdipDeleteBrush(b);
 }
 
-using GpBitmapPtr = GpOwner<Gdiplus::GpBitmap, DisposeBitmap>;
-using GpGraphicsPtr = GpOwner<Gdiplus::GpGraphics, gp::GdipDeleteGraphics>;
-using GpFontFamilyPtr = GpOwner<Gdiplus::GpFontFamily, gp::GdipDeleteFontFamily>;
-using GpFontPtr = GpOwner<Gdiplus::GpFont, gp::GdipDeleteFont>;
-using GpSolidFillPtr = GpOwner<Gdiplus::GpSolidFill, DeleteSolidFill>;
+using GpBitmapPtr = Scoped<GpTraits<Gdiplus::GpBitmap, DisposeBitmap>>;
+using GpGraphicsPtr = Scoped<GpTraits<Gdiplus::GpGraphics, gp::GdipDeleteGraphics>>;
+using GpFontFamilyPtr = Scoped<GpTraits<Gdiplus::GpFontFamily, gp::GdipDeleteFontFamily>>;
+using GpFontPtr = Scoped<GpTraits<Gdiplus::GpFont, gp::GdipDeleteFont>>;
+using GpSolidFillPtr = Scoped<GpTraits<Gdiplus::GpSolidFill, DeleteSolidFill>>;
 
 } // namespace lumexia

@@ -1,8 +1,8 @@
-#include "ImagePipeline.h"
+#include "imaging/ImagePipeline.h"
 
-#include "ExifOrientation.h"
-#include "Inscription.h"
-#include "ScopedWin.h"
+#include "imaging/ExifOrientation.h"
+#include "imaging/Inscription.h"
+#include "common/ScopedWin.h"
 
 #include <algorithm>
 #include <cwchar>

@@ -4,9 +4,9 @@
 // Runs on the operation worker while GDI+ is running (hold a GdiplusUse).
 #pragma once
 
-#include "GdiPlus.h"
-#include "PreparedImage.h"
-#include "SettingsRecords.h"
+#include "imaging/GdiPlus.h"
+#include "imaging/PreparedImage.h"
+#include "settings/SettingsRecords.h"
 
 #include <cstdint>
 #include <string>

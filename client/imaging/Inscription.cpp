@@ -1,4 +1,4 @@
-#include "Inscription.h"
+#include "imaging/Inscription.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // hard edged, with a one-pixel black outline, in 8.25 point bold Verdana.
 #pragma once
 
-#include "GdiPlus.h"
+#include "imaging/GdiPlus.h"
 
 #include <string>
 

@@ -1,15 +1,15 @@
-#include "Form4Server.h"
+#include "operations/Form4Server.h"
 
-#include "CenterOnOwner.h"
-#include "ScopedWin.h"
-#include "resource.h"
+#include "framework/CenterOnOwner.h"
+#include "common/ScopedWin.h"
+#include "resources/resource.h"
 
 #include <commctrl.h>
 
 namespace lumexia {
 namespace {
 
-const wchar_t* Title(int kind) {
+const wchar_t* Title(OperationKind kind) {
     switch (kind) {
     case kOperationAlbumList:
         return L"Загрузка альбомов пользователя";
@@ -26,7 +26,7 @@ const wchar_t* Title(int kind) {
     }
 }
 
-bool IsMarqueeKind(int kind) {
+bool IsMarqueeKind(OperationKind kind) {
     return kind == kOperationAlbumList || kind == kOperationLoginCheck ||
            kind == kOperationUpdateCheck;
 }
@@ -37,13 +37,9 @@ constexpr DWORD kFinishedWorkerWaitMs = 10000;
 
 } // namespace
 
-Form4Server::Form4Server(int kind)
+Form4Server::Form4Server(OperationKind kind)
     : context_(std::make_shared<OperationContext>(kind)), outcome_(kOutcomeUnknownOperation) {
     context_->operation = FindOperation(kind);
-}
-
-Form4Server::~Form4Server() {
-    if (worker_) ::CloseHandle(worker_);
 }
 
 bool Form4Server::Run(HWND owner) {
@@ -53,26 +49,20 @@ bool Form4Server::Run(HWND owner) {
         // The dialog ended some other way (its owner was destroyed, say) while the worker
         // still runs: treat it like the second Cancel, so the creator never reads a
         // context the worker may still be writing.
-        context_->abandoned = true;
-        context_ = std::make_shared<OperationContext>(context_->kind);
-        ::CloseHandle(worker_);
-        worker_ = nullptr;
+        Abandon();
         success_ = false;
     }
     if (worker_) {
         // The worker sent WM_SERVER_DONE and only has to return; an abandoned worker's
-        // handle was closed when the dialog gave up on it.
-        ::WaitForSingleObject(worker_, kFinishedWorkerWaitMs);
-        ::CloseHandle(worker_);
-        worker_ = nullptr;
+        // handle was let go when the dialog gave up on it.
+        ::WaitForSingleObject(worker_.Get(), kFinishedWorkerWaitMs);
+        worker_.Reset();
     }
     return result != -1;
 }
 
 INT_PTR Form4Server::OnMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        return OnInit();
     case WM_SHOWWINDOW:
         OnShow(static_cast<BOOL>(wParam));
         return FALSE;
@@ -84,18 +74,20 @@ INT_PTR Form4Server::OnMessage(UINT message, WPARAM wParam, LPARAM) {
         OnDone();
         SetResult(0);
         return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_SERVER_CANCEL || LOWORD(wParam) == IDCANCEL) {
-            OnCancel();
-            return TRUE;
-        }
-        return FALSE;
-    case WM_CLOSE:
-        OnCancel();
-        return TRUE;
     default:
         return FALSE;
     }
+}
+
+bool Form4Server::OnCommand(int id, int) {
+    if (id != IDC_SERVER_CANCEL && id != IDCANCEL) return false;
+    OnCancel();
+    return true;
+}
+
+bool Form4Server::OnClose() {
+    OnCancel();
+    return true;
 }
 
 BOOL Form4Server::OnInit() {
@@ -107,7 +99,7 @@ BOOL Form4Server::OnInit() {
     outcome_ = kOutcomeUnknownOperation;
     context_->dialog = Handle();
 
-    const int kind = context_->kind;
+    const OperationKind kind = context_->kind;
     const wchar_t* title = Title(kind);
     if (kind == kOperationSending || kind == kOperationProcessing) {
         const size_t items =
@@ -135,7 +127,8 @@ void Form4Server::OnShow(BOOL shown) {
     if (!shown || started_) return;
     started_ = true;
     auto* holder = new (std::nothrow) std::shared_ptr<OperationContext>(context_);
-    if (holder) worker_ = ::CreateThread(nullptr, 0, &Form4Server::Worker, holder, 0, &workerId_);
+    if (holder)
+        worker_.Reset(::CreateThread(nullptr, 0, &Form4Server::Worker, holder, 0, &workerId_));
     if (!worker_) {
         delete holder;
         context_->outcome = L"Не удалось запустить операцию.";
@@ -149,7 +142,7 @@ void Form4Server::OnShow(BOOL shown) {
 void Form4Server::OnProgress(WPARAM done) {
     if (ended_) return;
     ::SendMessageW(progress_, PBM_SETPOS, done, 0);
-    const int kind = context_->kind;
+    const OperationKind kind = context_->kind;
     if (kind != kOperationSending && kind != kOperationProcessing) return;
     const LRESULT position = ::SendMessageW(progress_, PBM_GETPOS, 0, 0);
     const LRESULT upper = ::SendMessageW(progress_, PBM_GETRANGE, FALSE, 0);
@@ -165,19 +158,21 @@ void Form4Server::OnCancel() {
         outcome_ = kOutcomeCancelled;
         return;
     }
-    // Second Cancel: give up on the worker without waiting. It keeps its own context;
-    // the creator gets a fresh one, so nothing it reads can change under it.
-    context_->abandoned = true;
-    context_ = std::make_shared<OperationContext>(context_->kind);
-    if (worker_) {
-        ::CloseHandle(worker_);
-        worker_ = nullptr;
-    }
+    // Second Cancel: give up on the worker without waiting.
+    Abandon();
     success_ = false;
     finished_ = false;
     outcome_ = kOutcomeCancelled;
     ended_ = true;
     End(0);
+}
+
+void Form4Server::Abandon() {
+    // The worker keeps its own context; the creator gets a fresh one, so nothing it reads
+    // can change under it. The thread is let go, never killed.
+    context_->abandoned = true;
+    context_ = std::make_shared<OperationContext>(context_->kind);
+    worker_.Reset();
 }
 
 void Form4Server::OnDone() {
@@ -187,6 +182,7 @@ void Form4Server::OnDone() {
     cancel_ = cancel_ || context_->cancel.load();
     // A stop the user asked for reads as such, whatever error the interrupted transfer
     // left behind.
+    if (context_->internalError) context_->outcome = kOutcomeInternalError;
     outcome_ = (cancel_ && !success_) ? std::wstring(kOutcomeCancelled) : context_->outcome;
     ended_ = true;
     End(0);
@@ -201,8 +197,10 @@ DWORD WINAPI Form4Server::Worker(void* parameter) {
         try {
             if (c.operation) c.operation(c);
         } catch (...) {
+            // Nothing here may allocate: a bad_alloc thrown out of this handler would end
+            // the process. The dialog turns the flag into its text on its own thread.
             c.success = false;
-            c.outcome = L"Внутренняя ошибка при выполнении операции.";
+            c.internalError = true;
         }
     }
     c.finished = true;

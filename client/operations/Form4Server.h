@@ -16,8 +16,9 @@
 // creator a fresh, empty context instead of the one the worker may still write.
 #pragma once
 
-#include "Dialog.h"
-#include "OperationContext.h"
+#include "framework/Dialog.h"
+#include "operations/OperationContext.h"
+#include "common/ScopedWin.h"
 
 #include <memory>
 #include <string>
@@ -29,8 +30,7 @@ constexpr UINT WM_SERVER_DONE = WM_USER + 31;
 
 class Form4Server : public Dialog {
 public:
-    explicit Form4Server(int kind);
-    ~Form4Server() override;
+    explicit Form4Server(OperationKind kind);
 
     // Inputs before Run; outputs after Run, meaningful only when Finished().
     OperationContext& Context() { return *context_; }
@@ -47,21 +47,24 @@ public:
     bool Finished() const { return finished_; }
 
 protected:
+    BOOL OnInit() override;
+    bool OnCommand(int id, int code) override;
+    bool OnClose() override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    BOOL OnInit();
     void OnShow(BOOL shown);
     void OnProgress(WPARAM done);
     void OnCancel();
     void OnDone();
+    void Abandon();
 
     static DWORD WINAPI Worker(void* parameter);
 
     std::shared_ptr<OperationContext> context_;
     HWND progress_ = nullptr;
     HWND label_ = nullptr;
-    HANDLE worker_ = nullptr;
+    UniqueHandle worker_;
     DWORD workerId_ = 0;
     bool started_ = false;
     bool ended_ = false;

@@ -1,13 +1,14 @@
-#include "OperationContext.h"
+#include "operations/OperationContext.h"
 
-#include "Form4Server.h"
+#include "operations/Form4Server.h"
 
 namespace lumexia {
 
 const wchar_t kOutcomeUnknownOperation[] = L"Неизвестная операция";
 const wchar_t kOutcomeCancelled[] = L"Прерванно пользователем";
+const wchar_t kOutcomeInternalError[] = L"Внутренняя ошибка при выполнении операции.";
 
-OperationContext::OperationContext(int operationKind)
+OperationContext::OperationContext(OperationKind operationKind)
     : kind(operationKind), outcome(kOutcomeUnknownOperation), answer(kAnswerBufferBytes, 0) {}
 
 void OperationContext::ReportProgress(size_t done) {

@@ -13,10 +13,10 @@
 // It reaches the dialog only through ReportProgress and Ask.
 #pragma once
 
-#include "PreparedImage.h"
-#include "SettingsRecords.h"
-#include "TaskFile.h"
-#include "UploadedImage.h"
+#include "imaging/PreparedImage.h"
+#include "settings/SettingsRecords.h"
+#include "common/TaskFile.h"
+#include "service/UploadedImage.h"
 
 #include <windows.h>
 
@@ -47,17 +47,18 @@ constexpr size_t kAnswerBufferBytes = 2000000;
 
 extern const wchar_t kOutcomeUnknownOperation[]; // "Неизвестная операция"
 extern const wchar_t kOutcomeCancelled[];        // "Прерванно пользователем"
+extern const wchar_t kOutcomeInternalError[];    // an operation threw
 
 struct OperationContext;
 using OperationFn = std::function<void(OperationContext&)>;
 
 struct OperationContext {
-    explicit OperationContext(int operationKind);
+    explicit OperationContext(OperationKind operationKind);
     OperationContext(const OperationContext&) = delete;
     OperationContext& operator=(const OperationContext&) = delete;
 
     // Which operation runs; fixed at construction.
-    const int kind;
+    const OperationKind kind;
 
     // Inputs, set by the creator before the run.
     std::wstring clientId;  // sending: UID
@@ -104,10 +105,12 @@ struct OperationContext {
     HWND dialog = nullptr;
     std::atomic<bool> abandoned{false};
     std::atomic<bool> finished{false};
+    // Set by the worker when the operation threw; the dialog shows kOutcomeInternalError.
+    std::atomic<bool> internalError{false};
     OperationFn operation;
 };
 
 // The operation of a kind; empty for kinds that have none.
-OperationFn FindOperation(int kind);
+OperationFn FindOperation(OperationKind kind);
 
 } // namespace lumexia

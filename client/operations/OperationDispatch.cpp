@@ -1,11 +1,11 @@
 // The operation of each kind. Each engineer adding an operation adds its case here.
-#include "OperationContext.h"
-#include "ProcessingPhase.h"
-#include "SendingPhase.h"
+#include "operations/OperationContext.h"
+#include "operations/ProcessingPhase.h"
+#include "operations/SendingPhase.h"
 
 namespace lumexia {
 
-OperationFn FindOperation(int kind) {
+OperationFn FindOperation(OperationKind kind) {
     switch (kind) {
     case kOperationProcessing:
         return RunProcessing;

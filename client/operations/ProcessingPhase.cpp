@@ -1,8 +1,8 @@
-#include "ProcessingPhase.h"
+#include "operations/ProcessingPhase.h"
 
-#include "DataFolder.h"
-#include "GdiPlus.h"
-#include "ImagePipeline.h"
+#include "common/DataFolder.h"
+#include "imaging/GdiPlus.h"
+#include "imaging/ImagePipeline.h"
 
 namespace lumexia {
 

@@ -3,7 +3,7 @@
 // as the user answers. Needs GDI+ started by the caller (StartGdiplus).
 #pragma once
 
-#include "OperationContext.h"
+#include "operations/OperationContext.h"
 
 namespace lumexia {
 

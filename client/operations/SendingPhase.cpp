@@ -1,7 +1,7 @@
-#include "SendingPhase.h"
+#include "operations/SendingPhase.h"
 
-#include "ServiceHosts.h"
-#include "UploadCall.h"
+#include "service/ServiceHosts.h"
+#include "service/UploadCall.h"
 
 #include <algorithm>
 

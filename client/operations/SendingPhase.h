@@ -3,7 +3,7 @@
 // take is retried or ends the batch, as the user answers.
 #pragma once
 
-#include "OperationContext.h"
+#include "operations/OperationContext.h"
 
 namespace lumexia {
 

@@ -1,4 +1,4 @@
-#include "AnswerEnvelope.h"
+#include "service/AnswerEnvelope.h"
 
 #include <climits>
 #include <cwchar>

@@ -5,7 +5,7 @@
 // their numbers read without overflow.
 #pragma once
 
-#include "XmlDocument.h"
+#include "settings/XmlDocument.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
-#include "MultipartBody.h"
+#include "service/MultipartBody.h"
 
-#include "DataFolder.h"
-#include "ScopedWin.h"
+#include "common/DataFolder.h"
+#include "common/ScopedWin.h"
 
 #include <cstring>
 #include <new>

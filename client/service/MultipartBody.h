@@ -11,7 +11,7 @@
 // AddImage says so. A body holding such a part must not be sent (see UploadCall).
 #pragma once
 
-#include "HttpTransport.h"
+#include "service/HttpTransport.h"
 
 #include <cstddef>
 #include <memory>

@@ -8,9 +8,6 @@ namespace lumexia {
 constexpr wchar_t ApiHost[] = L"api.lumexia.ru";
 // The server that publishes client versions (the version page).
 constexpr wchar_t DownloadHost[] = L"download.lumexia.ru";
-// The public web site whose picture pages the link codes point to ("http://" WebHost
-// "/F/..."); the client never connects to it.
-constexpr wchar_t WebHost[] = L"lumexia.ru";
 constexpr unsigned short kServicePort = 80;
 
 // The service's public web site. The page of a picture lives under "http://" + PageHost +

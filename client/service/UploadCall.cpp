@@ -1,6 +1,6 @@
-#include "UploadCall.h"
+#include "service/UploadCall.h"
 
-#include "AnswerEnvelope.h"
+#include "service/AnswerEnvelope.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,11 +2,11 @@
 // and the reading of the answer. The sending phase (SendingPhase.h) calls it per attempt.
 #pragma once
 
-#include "HttpTransport.h"
-#include "MultipartBody.h"
-#include "OperationContext.h"
-#include "PreparedImage.h"
-#include "SettingsRecords.h"
+#include "service/HttpTransport.h"
+#include "service/MultipartBody.h"
+#include "service/UploadedImage.h"
+#include "imaging/PreparedImage.h"
+#include "settings/SettingsRecords.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
-#include "SettingsGroups.h"
+#include "settings/SettingsGroups.h"
 
-#include "DataFolder.h"
-#include "SettingsStore.h"
+#include "common/DataFolder.h"
+#include "settings/SettingsStore.h"
 
 #include <cwchar>
 #include <new>

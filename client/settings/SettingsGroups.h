@@ -3,7 +3,7 @@
 // the groups never overwrite one another. Main (user-interface) thread only.
 #pragma once
 
-#include "SettingsRecords.h"
+#include "settings/SettingsRecords.h"
 
 #include <string>
 

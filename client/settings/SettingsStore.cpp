@@ -1,7 +1,7 @@
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
-#include "DataFolder.h"
-#include "ScopedWin.h"
+#include "common/DataFolder.h"
+#include "common/ScopedWin.h"
 
 namespace lumexia {
 

@@ -4,7 +4,7 @@
 // outlives one operation. Main (user-interface) thread only.
 #pragma once
 
-#include "XmlDocument.h"
+#include "settings/XmlDocument.h"
 
 #include <string>
 

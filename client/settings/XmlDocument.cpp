@@ -1,6 +1,6 @@
-#include "XmlDocument.h"
+#include "settings/XmlDocument.h"
 
-#include "ScopedWin.h"
+#include "common/ScopedWin.h"
 
 #include <climits>
 #include <new>

@@ -1,4 +1,4 @@
-#include "Startup.h"
+#include "startup/Startup.h"
 
 #include <windows.h>
 

@@ -1,13 +1,13 @@
-#include "RunSequence.h"
+#include "startup/RunSequence.h"
 
-#include "DataFolder.h"
-#include "Form4Server.h"
-#include "FormClip.h"
-#include "FormMain.h"
-#include "GdiPlus.h"
-#include "LinkCodes.h"
-#include "SettingsGroups.h"
-#include "resource.h"
+#include "common/DataFolder.h"
+#include "operations/Form4Server.h"
+#include "codes/FormClip.h"
+#include "ui/FormMain.h"
+#include "imaging/GdiPlus.h"
+#include "codes/LinkCodes.h"
+#include "settings/SettingsGroups.h"
+#include "resources/resource.h"
 
 namespace lumexia {
 

@@ -2,7 +2,7 @@
 // processing and sending of the batch and the hand-out of the link codes.
 #pragma once
 
-#include "TaskFile.h"
+#include "common/TaskFile.h"
 
 namespace lumexia {
 

@@ -1,11 +1,10 @@
-#include "Startup.h"
+#include "startup/Startup.h"
 
-#include "DataFolder.h"
-#include "JobIntake.h"
-#include "RunSequence.h"
-#include "ScopedWin.h"
-
-#include <commctrl.h>
+#include "common/DataFolder.h"
+#include "framework/Dialog.h"
+#include "jobs/JobIntake.h"
+#include "startup/RunSequence.h"
+#include "common/ScopedWin.h"
 
 namespace lumexia {
 
@@ -18,10 +17,7 @@ int RunClient() {
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
         ::PostMessageW(HWND_BROADCAST, HandOverMessage(), 1, 0);
     } else {
-        // The link class is named too: the main dialog's SysLink controls need it where
-        // the common controls do not register every class on their own.
-        INITCOMMONCONTROLSEX icc = {8, ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
-        ::InitCommonControlsEx(&icc);
+        InitDialogControls();
         ScopedOleInit ole;
         JobList jobs = ReadCommandLineJobs(::GetCommandLineW());
         CleanDataFolder();

@@ -1,8 +1,8 @@
-#include "FormMain.h"
+#include "ui/FormMain.h"
 
-#include "JobIntake.h"
-#include "SettingsGroups.h"
-#include "resource.h"
+#include "jobs/JobIntake.h"
+#include "settings/SettingsGroups.h"
+#include "resources/resource.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -26,6 +26,8 @@ namespace {
 const wchar_t kCaptionPrefix[] = L"Лумексия ShellExtension 3.1 [";
 const wchar_t kUnknownUser[] = L"НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ";
 const wchar_t kCannotSave[] = L"Не удаётся сохранить параметры";
+// The tag edit holds at most this many characters.
+constexpr int kTagsMaxChars = 499;
 
 template <size_t N> const wchar_t* TextOf(const LookupRow (&table)[N], int key) {
     for (const LookupRow& row : table)
@@ -35,25 +37,14 @@ template <size_t N> const wchar_t* TextOf(const LookupRow (&table)[N], int key) 
 
 } // namespace
 
-INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        return OnInit();
     case WM_PAINT:
         if (!painted_) {
             painted_ = true;
             OnFirstPaint();
         }
         return FALSE; // the paint itself proceeds normally
-    case WM_CLOSE:
-        OnClose();
-        return TRUE;
-    case WM_COMMAND:
-        OnCommand(LOWORD(wParam), HIWORD(wParam));
-        return FALSE;
-    case WM_NOTIFY:
-        OnNotify(reinterpret_cast<const NMHDR*>(lParam));
-        return FALSE;
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         SetResult(1);
@@ -120,29 +111,34 @@ void FormMain::RunLoginFlow(bool interactive) {
     (void)interactive;
 }
 
-void FormMain::OnCommand(int id, int code) {
+bool FormMain::OnCommand(int id, int code) {
     if (id == IDC_UPLOAD && code == BN_CLICKED) {
         StartUpload();
     } else if (id == IDC_SUBSCR_TEXT && code == EN_CHANGE) {
         SetChecked(IDC_SUBSCR, ::GetWindowTextLengthW(Item(IDC_SUBSCR_TEXT)) > 0);
     } else if (id == IDC_PREV_SUBSCR_TEXT && code == EN_CHANGE) {
         SetChecked(IDC_PREV_SUBSCR, ::GetWindowTextLengthW(Item(IDC_PREV_SUBSCR_TEXT)) > 0);
+    } else {
+        // IDOK and IDCANCEL (Enter and Esc) are deliberately left unhandled: neither closes.
+        return false;
     }
-    // IDOK and IDCANCEL (Enter and Esc) are deliberately left unhandled: neither closes.
+    return true;
 }
 
-void FormMain::OnNotify(const NMHDR* header) {
-    if (!header || header->code != NM_CLICK) return;
-    switch (header->idFrom) {
+bool FormMain::OnNotify(const NMHDR& header) {
+    if (header.code != NM_CLICK) return false;
+    switch (header.idFrom) {
     case IDC_RESET_LINK:
         ResetOptions();
-        break;
+        return true;
     case IDC_LOGIN_LINK:
         OnLoginLink();
-        break;
+        return true;
     case IDC_PROXY_LINK:
         OnProxyLink();
-        break;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -154,8 +150,9 @@ void FormMain::OnProxyLink() {
     // The proxy dialog goes here; it edits proxy_ and saves it when closed with OK.
 }
 
-void FormMain::OnClose() {
+bool FormMain::OnClose() {
     End(0);
+    return true;
 }
 
 void FormMain::OnHandOver(WPARAM wParam) {
@@ -253,7 +250,7 @@ void FormMain::ReadOptions(UploadSettings& o) const {
             o.idAlbum = albums_[static_cast<size_t>(position)].first;
     }
     o.typeCode = selectedData(IDC_LINK_KIND);
-    o.tags = ItemText(IDC_TAGS, 499);
+    o.tags = ItemText(IDC_TAGS, kTagsMaxChars);
     o.isPublic = IsChecked(IDC_PUBLIC);
     o.outFormat = selectedData(IDC_FORMAT);
 }

@@ -3,9 +3,9 @@
 // requested (the options valid and saved) or without it (the close box).
 #pragma once
 
-#include "Dialog.h"
-#include "SettingsRecords.h"
-#include "TaskFile.h"
+#include "framework/Dialog.h"
+#include "settings/SettingsRecords.h"
+#include "common/TaskFile.h"
 
 #include <string>
 #include <utility>
@@ -37,16 +37,18 @@ public:
     std::wstring ValidateOptions() const;
 
 protected:
+    BOOL OnInit() override;
+    bool OnCommand(int id, int code) override;
+    bool OnNotify(const NMHDR& header) override;
+    // The close box ends the dialog without an upload.
+    bool OnClose() override;
+    // The first paint, drops and the hand-over message of a second start.
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    BOOL OnInit();
     void OnFirstPaint();
     bool CheckForUpdateAtStart();
     void RunLoginFlow(bool interactive);
-    void OnCommand(int id, int code);
-    void OnNotify(const NMHDR* header);
-    void OnClose();
     void OnHandOver(WPARAM wParam);
     void OnDropFiles(HDROP drop);
     void OnLoginLink();

@@ -1,12 +1,12 @@
 // Link codes and their way onto the real clipboard.
-#include "FormClip.h"
-#include "LinkCodes.h"
+#include "codes/FormClip.h"
+#include "codes/LinkCodes.h"
 
-#include "DataFolder.h"
-#include "SettingsGroups.h"
+#include "common/DataFolder.h"
+#include "settings/SettingsGroups.h"
 #include "TestSupport.h"
 #include "UiDriver.h"
-#include "resource.h"
+#include "resources/resource.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The per-user data folder, hex ids and the clean-up, on the real file system.
-#include "DataFolder.h"
-#include "TaskFile.h"
+#include "common/DataFolder.h"
+#include "common/TaskFile.h"
 
 #include "TestSupport.h"
 

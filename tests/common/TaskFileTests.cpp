@@ -1,7 +1,7 @@
 // Task files against real files: the records the extension writes and the client reads.
-#include "TaskFile.h"
+#include "common/TaskFile.h"
 
-#include "DataFolder.h"
+#include "common/DataFolder.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -4,12 +4,12 @@
 #include "StandIn.h"
 #include "UiDriver.h"
 
-#include "DataFolder.h"
-#include "SettingsGroups.h"
-#include "TaskFile.h"
+#include "common/DataFolder.h"
+#include "settings/SettingsGroups.h"
+#include "common/TaskFile.h"
 #include "TestPictures.h"
 #include "TestSupport.h"
-#include "resource.h"
+#include "resources/resource.h"
 
 #include <gtest/gtest.h>
 

@@ -3,12 +3,12 @@
 // (a drop handle is only valid inside the process that made it).
 #include "UiDriver.h"
 
-#include "DataFolder.h"
-#include "FormMain.h"
-#include "JobIntake.h"
-#include "TaskFile.h"
+#include "common/DataFolder.h"
+#include "ui/FormMain.h"
+#include "jobs/JobIntake.h"
+#include "common/TaskFile.h"
 #include "TestSupport.h"
-#include "resource.h"
+#include "resources/resource.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The EXIF orientation of JPEG sources: each of the eight values turns the re-encoded
 // picture upright; damaged or hostile blocks are ignored without harm.
-#include "ExifOrientation.h"
-#include "ImagePipeline.h"
+#include "imaging/ExifOrientation.h"
+#include "imaging/ImagePipeline.h"
 
 #include "TestPictures.h"
 #include "TestSupport.h"

@@ -1,7 +1,7 @@
 // The inscription by pixels: where it lands, which pixels turn white or black, what is
 // cut off at the edges. The expected stamp is worked out here from the text as GDI+
 // renders it on its own, pixel by pixel.
-#include "Inscription.h"
+#include "imaging/Inscription.h"
 
 #include "TestPictures.h"
 

@@ -2,9 +2,9 @@
 // a message. The test prefix maps Verdana to another font; the mapping is read when a
 // process starts, so the check runs in a child process started while the mapping is
 // removed, and the mapping is put back whatever happens.
-#include "ImagePipeline.h"
+#include "imaging/ImagePipeline.h"
 
-#include "ScopedWin.h"
+#include "common/ScopedWin.h"
 #include "TestPictures.h"
 #include "TestSupport.h"
 

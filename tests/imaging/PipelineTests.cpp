@@ -1,6 +1,6 @@
 // PrepareImage and FindEncoder on pictures generated with GDI+: copy or re-encode,
 // rotation then scaling, white background, reported values, failures.
-#include "ImagePipeline.h"
+#include "imaging/ImagePipeline.h"
 
 #include "TestPictures.h"
 #include "TestSupport.h"

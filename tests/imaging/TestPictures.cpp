@@ -1,6 +1,6 @@
 #include "TestPictures.h"
 
-#include "ImagePipeline.h"
+#include "imaging/ImagePipeline.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // GDI+ must be running (GdiplusSession).
 #pragma once
 
-#include "GdiPlus.h"
+#include "imaging/GdiPlus.h"
 
 #include <string>
 

@@ -1,9 +1,9 @@
 // The processing phase in a real progress dialog: pictures made with GDI+, the
 // skip-or-stop question answered through the dialog-owned message box.
-#include "DataFolder.h"
-#include "Form4Server.h"
-#include "ProcessingPhase.h"
-#include "resource.h"
+#include "common/DataFolder.h"
+#include "operations/Form4Server.h"
+#include "operations/ProcessingPhase.h"
+#include "resources/resource.h"
 
 #include "TestPictures.h"
 #include "TestSupport.h"

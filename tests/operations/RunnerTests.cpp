@@ -1,8 +1,8 @@
 // Form4Server with stand-in operations: titles, bar modes, captions, Cancel once and
 // twice, unknown kinds, centring. The dialog runs modally on the test thread; a driver
 // thread acts on it the way a user would.
-#include "Form4Server.h"
-#include "resource.h"
+#include "operations/Form4Server.h"
+#include "resources/resource.h"
 
 #include "UiDriver.h"
 
@@ -44,7 +44,7 @@ Seen Look(HWND dialog) {
 
 TEST(Form4Server, MarqueeKindsShowTheirTitleWithoutMinimizeBox) {
     const struct {
-        int kind;
+        OperationKind kind;
         const wchar_t* title;
     } cases[] = {{kOperationAlbumList, L"Загрузка альбомов пользователя"},
                  {kOperationLoginCheck, L"Проверка имени пользователя и пароля"},
@@ -188,7 +188,7 @@ TEST(Form4Server, SecondCancelEndsAtOnceAndTheAbandonedWorkerStaysHarmless) {
 }
 
 TEST(Form4Server, UnknownKindEndsAtOnce) {
-    Form4Server server(9);
+    Form4Server server(static_cast<OperationKind>(9));
     const DWORD start = ::GetTickCount();
     ASSERT_TRUE(server.Run(nullptr));
     // No user action needed; the bound leaves room for Wine's window withdrawal wait.
@@ -198,7 +198,7 @@ TEST(Form4Server, UnknownKindEndsAtOnce) {
     EXPECT_EQ(server.Outcome(), L"Неизвестная операция");
 
     // A stand-in operation under an unknown kind sees the template's texts untouched.
-    Form4Server looked(7);
+    Form4Server looked(static_cast<OperationKind>(7));
     Seen seen;
     looked.SetOperation([&](OperationContext& ctx) { seen = Look(ctx.dialog); });
     ASSERT_TRUE(looked.Run(nullptr));

@@ -1,9 +1,9 @@
 // ReadAnswerError over real MSXML documents, and one answer carried end to end: the
 // service's Cyrillic message leaves the stand-in as UTF-8 and comes back as the same text.
-#include "AnswerEnvelope.h"
-#include "MultipartBody.h"
-#include "ScopedWin.h"
-#include "ServiceHosts.h"
+#include "service/AnswerEnvelope.h"
+#include "service/MultipartBody.h"
+#include "common/ScopedWin.h"
+#include "service/ServiceHosts.h"
 
 #include "ServiceStandIn.h"
 #include "TestSupport.h"

@@ -1,6 +1,6 @@
 #include "ServiceStandIn.h"
 
-#include "ServiceHosts.h"
+#include "service/ServiceHosts.h"
 #include "StandIn.h"
 
 #include <cctype>

@@ -4,7 +4,7 @@
 // the host names stay the client's own.
 #pragma once
 
-#include "HttpTransport.h"
+#include "service/HttpTransport.h"
 
 #include <string>
 #include <utility>

@@ -1,9 +1,9 @@
 // HttpPost against the stand-in with scripted faults: the exact-"200" rule, the capacity
 // rule, cancellation, broken and silent connections. The answer length must stay
 // untouched on every failure.
-#include "HttpTransport.h"
-#include "MultipartBody.h"
-#include "ServiceHosts.h"
+#include "service/HttpTransport.h"
+#include "service/MultipartBody.h"
+#include "service/ServiceHosts.h"
 
 #include "ServiceStandIn.h"
 

@@ -1,9 +1,9 @@
 // The sending phase (operation kind 2) in a real progress dialog against the stand-in,
 // reached through the proxy setting. Questions are answered through the dialog-owned
 // message box; progress is watched with a message hook on the dialog's thread.
-#include "Form4Server.h"
-#include "UploadCall.h"
-#include "resource.h"
+#include "operations/Form4Server.h"
+#include "service/UploadCall.h"
+#include "resources/resource.h"
 
 #include "ServiceStandIn.h"
 #include "StandIn.h"

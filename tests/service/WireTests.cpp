@@ -1,8 +1,8 @@
 // The multipart body byte for byte, and the request as it reaches the stand-in's wire:
 // request line, headers, body. Every body here went through WinHTTP and was read back
 // from the stand-in's journal.
-#include "MultipartBody.h"
-#include "ServiceHosts.h"
+#include "service/MultipartBody.h"
+#include "service/ServiceHosts.h"
 
 #include "ServiceStandIn.h"
 #include "TestSupport.h"

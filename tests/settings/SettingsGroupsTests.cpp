@@ -1,7 +1,7 @@
 // The five groups on the real settings file: defaults, conversions, writing order, and
 // that each group leaves the others' keys alone.
-#include "SettingsGroups.h"
-#include "SettingsStore.h"
+#include "settings/SettingsGroups.h"
+#include "settings/SettingsStore.h"
 
 #include "SettingsTestSupport.h"
 #include "TestSupport.h"

@@ -1,8 +1,8 @@
 // The settings store on the real file in the data folder: missing, broken and foreign
 // files, key replacement, empty values, safe replacement of the file, Cyrillic paths.
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
-#include "DataFolder.h"
+#include "common/DataFolder.h"
 
 #include "SettingsTestSupport.h"
 #include "TestSupport.h"

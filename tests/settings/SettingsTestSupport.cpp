@@ -1,6 +1,6 @@
 #include "SettingsTestSupport.h"
 
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "TestSupport.h"
 
 using namespace lumexia;

@@ -3,7 +3,7 @@
 // the same Wine prefix).
 #pragma once
 
-#include "ScopedWin.h"
+#include "common/ScopedWin.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The DOM layer against the real parser: version fallback, selection and attribute rules,
 // the UTF-8 loader's limit, and the refusal of DTDs in untrusted answers.
-#include "XmlDocument.h"
+#include "settings/XmlDocument.h"
 
 #include "SettingsTestSupport.h"
 #include "TestSupport.h"

@@ -3,8 +3,8 @@
 // each), so a module loaded from a scratch copy never meets the one in the bin folder.
 #include "ShellTestSupport.h"
 
-#include "DataFolder.h"
-#include "TaskFile.h"
+#include "common/DataFolder.h"
+#include "common/TaskFile.h"
 #include "UiDriver.h"
 
 #include <gtest/gtest.h>

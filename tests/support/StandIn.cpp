@@ -1,6 +1,6 @@
 #include "StandIn.h"
 
-#include "Utf8.h"
+#include "common/Utf8.h"
 
 #include <windows.h>
 #include <winhttp.h>

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
-#include "DataFolder.h"
+#include "common/DataFolder.h"
 
-#include "Utf8.h"
+#include "common/Utf8.h"
 
 #include <vector>
 

@@ -3,11 +3,11 @@
 // boxes answered. The settings file is the real one of the prefix's data folder.
 #include "UiDriver.h"
 
-#include "DataFolder.h"
-#include "FormMain.h"
-#include "SettingsGroups.h"
+#include "common/DataFolder.h"
+#include "ui/FormMain.h"
+#include "settings/SettingsGroups.h"
 #include "TestSupport.h"
-#include "resource.h"
+#include "resources/resource.h"
 
 #include <gtest/gtest.h>
 

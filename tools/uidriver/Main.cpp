@@ -4,7 +4,7 @@
 #include "ShellSelection.h"
 #include "UiDriver.h"
 
-#include "TaskFile.h"
+#include "common/TaskFile.h"
 
 #include <cstdio>
 #include <cwchar>

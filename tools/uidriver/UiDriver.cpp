@@ -1,6 +1,6 @@
 #include "UiDriver.h"
 
-#include "Utf8.h"
+#include "common/Utf8.h"
 
 #include <vector>
 

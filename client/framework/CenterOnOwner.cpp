@@ -1,4 +1,4 @@
-#include "CenterOnOwner.h"
+#include "framework/CenterOnOwner.h"
 
 namespace lumexia {
 namespace {

@@ -1,6 +1,6 @@
-#include "Dialog.h"
+#include "framework/Dialog.h"
 
-#include <commctrl.h>
+#include <exception>
 
 namespace lumexia {
 
@@ -21,17 +21,53 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     if (!self) return FALSE; // messages before WM_INITDIALOG (WM_SETFONT and the like)
     INT_PTR handled = FALSE;
     try {
-        handled = self->OnMessage(message, wParam, lParam);
+        handled = self->Dispatch(message, wParam, lParam);
+    } catch (const std::exception& e) {
+        // The message is reported unhandled so the system's default (DefDlgProc) still
+        // runs: a half-done handler must not also swallow what the default would do.
+        ::OutputDebugStringA("lumexia: dialog handler threw: ");
+        ::OutputDebugStringA(e.what());
+        ::OutputDebugStringA("\n");
+        handled = FALSE;
     } catch (...) {
+        ::OutputDebugStringW(L"lumexia: dialog handler threw a non-standard exception\n");
         handled = FALSE;
     }
     if (message == WM_NCDESTROY) self->hwnd_ = nullptr;
     return handled;
 }
 
-void Dialog::End(INT_PTR code) { ::EndDialog(hwnd_, code); }
+INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInit();
+    case WM_COMMAND:
+        return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_NOTIFY:
+        if (!lParam) return FALSE;
+        return OnNotify(*reinterpret_cast<const NMHDR*>(lParam)) ? TRUE : FALSE;
+    case WM_CLOSE:
+        return OnClose() ? TRUE : FALSE;
+    default:
+        return OnMessage(message, wParam, lParam);
+    }
+}
 
-void Dialog::SetResult(LONG_PTR result) { ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result); }
+void Dialog::End(INT_PTR code) {
+    ::EndDialog(hwnd_, code);
+}
+
+void Dialog::SetResult(LONG_PTR result) {
+    ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+}
+
+bool InitDialogControls() {
+    // SysLink is named too: the main dialog's links need it where the common controls do
+    // not register every class on their own.
+    INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX),
+                                    ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
+    return ::InitCommonControlsEx(&classes) != FALSE;
+}
 
 std::wstring WindowText(HWND hwnd) {
     int length = ::GetWindowTextLengthW(hwnd);
@@ -42,7 +78,15 @@ std::wstring WindowText(HWND hwnd) {
     return text;
 }
 
-std::wstring Dialog::ItemText(int id) const { return WindowText(Item(id)); }
+UniqueBstr WindowTextBstr(HWND hwnd) {
+    const std::wstring text = WindowText(hwnd);
+    if (text.empty()) return UniqueBstr();
+    return UniqueBstr(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+}
+
+std::wstring Dialog::ItemText(int id) const {
+    return WindowText(Item(id));
+}
 
 std::wstring Dialog::ItemText(int id, int maxChars) const {
     std::wstring text(static_cast<size_t>(maxChars) + 1, L'\0');
@@ -51,19 +95,29 @@ std::wstring Dialog::ItemText(int id, int maxChars) const {
     return text;
 }
 
+UniqueBstr Dialog::ItemBstr(int id) const {
+    return WindowTextBstr(Item(id));
+}
+
 void Dialog::SetItemText(int id, const std::wstring& text) {
     ::SetDlgItemTextW(hwnd_, id, text.c_str());
 }
 
-bool Dialog::IsChecked(int id) const { return ::IsDlgButtonChecked(hwnd_, id) == BST_CHECKED; }
+bool Dialog::IsChecked(int id) const {
+    return ::IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
+}
 
 void Dialog::SetChecked(int id, bool checked) {
     ::CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void Dialog::EnableItem(int id, bool enable) { ::EnableWindow(Item(id), enable ? TRUE : FALSE); }
+void Dialog::EnableItem(int id, bool enable) {
+    ::EnableWindow(Item(id), enable ? TRUE : FALSE);
+}
 
-void Dialog::SetCaption(const std::wstring& text) { ::SetWindowTextW(hwnd_, text.c_str()); }
+void Dialog::SetCaption(const std::wstring& text) {
+    ::SetWindowTextW(hwnd_, text.c_str());
+}
 
 int Dialog::ComboAdd(int id, const std::wstring& text, LPARAM data) {
     int position = static_cast<int>(
@@ -79,7 +133,9 @@ int Dialog::ComboInsert(int id, int position, const std::wstring& text, LPARAM d
     return at;
 }
 
-void Dialog::ComboClear(int id) { ::SendDlgItemMessageW(hwnd_, id, CB_RESETCONTENT, 0, 0); }
+void Dialog::ComboClear(int id) {
+    ::SendDlgItemMessageW(hwnd_, id, CB_RESETCONTENT, 0, 0);
+}
 
 int Dialog::ComboSelection(int id) const {
     return static_cast<int>(::SendDlgItemMessageW(hwnd_, id, CB_GETCURSEL, 0, 0));

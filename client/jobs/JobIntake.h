@@ -2,7 +2,7 @@
 // a second client start, and files dropped onto the dialog.
 #pragma once
 
-#include "TaskFile.h"
+#include "common/TaskFile.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "JobIntake.h"
+#include "jobs/JobIntake.h"
 
-#include "DataFolder.h"
-#include "ScopedWin.h"
+#include "common/DataFolder.h"
+#include "common/ScopedWin.h"
 
 #include <shellapi.h>
 
@@ -34,8 +34,8 @@ void TakeDroppedFiles(HDROP drop, JobList& jobs) {
     if (!drop) return;
     const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        wchar_t name[499] = {};
-        ::DragQueryFileW(drop, i, name, 499);
+        wchar_t name[kDroppedNameBufferChars] = {};
+        ::DragQueryFileW(drop, i, name, kDroppedNameBufferChars);
         jobs.push_back(name);
     }
 }

@@ -96,7 +96,9 @@ CAutoComplete2::~CAutoComplete2() {
         g_windows.erase(edit_);
         g_windows.erase(list_);
     }
-    // Normally the dialog, and with it both windows, is gone by now.
+    // Normally the dialog, and with it both windows, is gone by now (their handles were
+    // cleared when they went); otherwise the windows outlive this object and are handed
+    // back to their own procedures.
     auto restore = [](HWND hwnd, WNDPROC ours, WNDPROC previous) {
         if (hwnd && ::IsWindow(hwnd) &&
             reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hwnd, GWLP_WNDPROC)) == ours)
@@ -149,6 +151,7 @@ LRESULT CALLBACK CAutoComplete2::EditProc(HWND hwnd, UINT message, WPARAM wParam
         ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
         self->cache_->Detach();
         self->Unhook();
+        self->edit_ = nullptr; // a later window may get the same handle
         std::lock_guard<std::mutex> hold(g_tablesLock);
         g_windows.erase(hwnd);
     } else {
@@ -171,8 +174,11 @@ LRESULT CALLBACK CAutoComplete2::ListProc(HWND hwnd, UINT message, WPARAM wParam
     if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-        std::lock_guard<std::mutex> hold(g_tablesLock);
-        g_windows.erase(hwnd);
+        self->list_ = nullptr; // destroyed with the dialog that owns it
+        {
+            std::lock_guard<std::mutex> hold(g_tablesLock);
+            g_windows.erase(hwnd);
+        }
         return ::CallWindowProcW(previous, hwnd, message, wParam, lParam);
     }
     if (message == WM_LBUTTONUP) {
@@ -181,7 +187,7 @@ LRESULT CALLBACK CAutoComplete2::ListProc(HWND hwnd, UINT message, WPARAM wParam
         // a click on an entry itself, as the notification would.
         const LRESULT hit = ::CallWindowProcW(previous, hwnd, LB_ITEMFROMPOINT, 0, lParam);
         const LRESULT result = ::CallWindowProcW(previous, hwnd, message, wParam, lParam);
-        if (HIWORD(hit) == 0 && ::IsWindow(self->edit_))
+        if (HIWORD(hit) == 0 && self->edit_)
             ::SendMessageW(self->edit_, WM_COMMAND, MAKEWPARAM(0, LBN_SELCHANGE),
                            reinterpret_cast<LPARAM>(hwnd));
         return result;

@@ -7,9 +7,7 @@
 #include "TagTestSupport.h"
 #include "UiDriver.h"
 
-#include "common/DataFolder.h"
 #include "resources/resource.h"
-#include "settings/SettingsGroups.h"
 #include "TestSupport.h"
 #include "ui/FormMain.h"
 
@@ -85,21 +83,11 @@ protected:
     void SetUp() override {
         ASSERT_NE(standin::Port(), 0) << "no stand-in service for this run";
         ASSERT_HRESULT_SUCCEEDED(::OleInitialize(nullptr));
-        settingsPath_ = DataFolder() + L"config2.txt";
-        saved_ = ReadBytes(settingsPath_, &hadSettings_);
-        RemoveFile(settingsPath_);
-        ProxySettings proxy;
-        proxy.full = standin::ProxyText();
-        proxy.isUse = true;
-        ASSERT_TRUE(SaveProxySettings(proxy));
+        ASSERT_TRUE(settings_.Saved());
         standin::Reset();
         tag_tests::SetTags({L"Dog", L"Dove", L"Cat", L"Cow", L"Deer"});
     }
-    void TearDown() override {
-        RemoveFile(settingsPath_);
-        if (hadSettings_) WriteBytes(settingsPath_, saved_);
-        ::OleUninitialize();
-    }
+    void TearDown() override { ::OleUninitialize(); }
     // Runs the dialog; `script` gets the dialog, the tags edit and the pop-up list.
     void Run(const std::function<void(HWND, HWND, HWND)>& script) {
         std::thread user([&] {
@@ -130,11 +118,9 @@ protected:
         return uidriver::WaitUntil([&] { return !::IsWindowVisible(list); }, kWait);
     }
 
+    tag_tests::StandInProxySettings settings_;
     JobList jobs_;
     DrivenMain form_{&jobs_};
-    std::wstring settingsPath_;
-    std::string saved_;
-    bool hadSettings_ = false;
 };
 
 TEST_F(TagControl, CompletionReplacesTheTagAroundTheCaret) {

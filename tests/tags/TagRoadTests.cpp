@@ -5,11 +5,9 @@
 #include "TestPictures.h"
 #include "UiDriver.h"
 
-#include "common/DataFolder.h"
 #include "common/TaskFile.h"
 #include "imaging/GdiPlus.h"
 #include "resources/resource.h"
-#include "settings/SettingsGroups.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -26,28 +24,18 @@ protected:
     void SetUp() override {
         ASSERT_NE(standin::Port(), 0) << "no stand-in service for this run";
         ASSERT_HRESULT_SUCCEEDED(::OleInitialize(nullptr));
-        settingsPath_ = DataFolder() + L"config2.txt";
-        saved_ = ReadBytes(settingsPath_, &hadSettings_);
-        RemoveFile(settingsPath_);
+        ASSERT_TRUE(settings_.Saved());
         EmptyDataFolder();
-        ProxySettings proxy;
-        proxy.full = standin::ProxyText();
-        proxy.isUse = true;
-        ASSERT_TRUE(SaveProxySettings(proxy));
         standin::Reset();
     }
     void TearDown() override {
         client_.Kill();
-        RemoveFile(settingsPath_);
-        if (hadSettings_) WriteBytes(settingsPath_, saved_);
         EmptyDataFolder();
         ::OleUninitialize();
     }
 
+    tag_tests::StandInProxySettings settings_;
     uidriver::Process client_;
-    std::wstring settingsPath_;
-    std::string saved_;
-    bool hadSettings_ = false;
 };
 
 TEST_F(TagRoad, ChosenSuggestionTravelsInTheUpload) {

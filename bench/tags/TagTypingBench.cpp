@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -126,8 +127,10 @@ void QueriesPerPause(HWND edit) {
         TypeWord(edit, p.word);
         ::Sleep(400);
         const int queries = TagQueries() - before;
-        std::printf("  %-10s queries %d, goal %d (%s)%s\n", ToUtf8(p.word).c_str(), queries,
-                    p.expected, p.why, queries == p.expected ? "" : "  <-- differs");
+        // Padded by characters: the console takes UTF-8, whose bytes are no width.
+        const std::string pad(10 - std::min<size_t>(10, std::wcslen(p.word)), ' ');
+        std::printf("  %s%s queries %d, goal %d (%s)%s\n", ToUtf8(p.word).c_str(), pad.c_str(),
+                    queries, p.expected, p.why, queries == p.expected ? "" : "  <-- differs");
     }
 }
 
@@ -195,7 +198,9 @@ int wmain(int argc, wchar_t** argv) {
         HWND edit = ::GetDlgItem(dialog, IDC_TAGS);
         QueriesPerPause(edit);
 
-        std::printf("  tokens asked: %s\n", Control(L"GET", L"/__tags/asked", "").c_str());
+        std::string asked = Control(L"GET", L"/__tags/asked", "");
+        std::replace(asked.begin(), asked.end(), '\n', ' ');
+        std::printf("  tokens the service was asked for: %s\n", asked.c_str());
         std::printf("keystroke to refreshed list\n");
         PrintTimes("empty cache:", TimeKeystrokes(form, edit, keystrokes));
         // The worker may still be deciding on the last request; the cache changes only

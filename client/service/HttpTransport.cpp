@@ -11,12 +11,12 @@ namespace {
 
 // Owner of one WinHTTP handle. Declared session, connection, request in that order, the
 // owners close request, connection, session when the exchange leaves scope on any path.
-struct HttpHandleTraits {
+struct InternetHandleTraits {
     using Handle = HINTERNET;
     static Handle Invalid() { return nullptr; }
     static void Close(Handle h) { ::WinHttpCloseHandle(h); }
 };
-using UniqueHttpHandle = Scoped<HttpHandleTraits>;
+using UniqueInternet = Scoped<InternetHandleTraits>;
 
 bool Cancelled(const PostRequest& r) {
     return r.cancel && r.cancel->load();
@@ -75,18 +75,18 @@ bool ReadAnswer(const PostRequest& r, HINTERNET request) {
 bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const char* body,
                           DWORD bodyLength, const HttpTimeouts& t) {
     if (!r.answerLength) return false;
-    UniqueHttpHandle session(
-        r.proxy ? ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_NAMED_PROXY, r.proxy->c_str(),
-                                WINHTTP_NO_PROXY_BYPASS, 0)
-                : ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    UniqueInternet session(r.proxy
+                               ? ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_NAMED_PROXY,
+                                               r.proxy->c_str(), WINHTTP_NO_PROXY_BYPASS, 0)
+                               : ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                               WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return false;
     if (!::WinHttpSetTimeouts(session.Get(), t.resolve, t.connect, t.send, t.receive)) return false;
-    UniqueHttpHandle connection(::WinHttpConnect(session.Get(), r.host.c_str(), r.port, 0));
+    UniqueInternet connection(::WinHttpConnect(session.Get(), r.host.c_str(), r.port, 0));
     if (!connection) return false;
-    UniqueHttpHandle request(::WinHttpOpenRequest(connection.Get(), L"POST", r.path.c_str(),
-                                                  nullptr, WINHTTP_NO_REFERER,
-                                                  WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
+    UniqueInternet request(::WinHttpOpenRequest(connection.Get(), L"POST", r.path.c_str(), nullptr,
+                                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                0));
     if (!request) return false;
     // The session's receive time-out does not bound the wait for the answer's head on
     // every platform; without this a server that takes the request and stays silent

@@ -126,12 +126,12 @@ protected:
 TEST_F(TagControl, CompletionReplacesTheTagAroundTheCaret) {
     std::wstring afterSecond, afterFirst;
     DWORD caretSecond = 0, caretFirst = 0;
-    RECT editRect{}, listRect{};
+    RECT belowEdit{}, listRect{}, editRect{}, aboveRect{};
     Run([&](HWND, HWND edit, HWND list) {
         uidriver::SetControlText(::GetParent(edit), IDC_TAGS, L"cat, ");
         SetCaret(edit, 5);
         ASSERT_TRUE(TypeAndWait(edit, list, L"do", 2)); // Dog, Dove
-        ::GetWindowRect(edit, &editRect);
+        ::GetWindowRect(edit, &belowEdit);
         ::GetWindowRect(list, &listRect);
         uidriver::PressKey(edit, VK_DOWN);
         uidriver::PressKey(edit, VK_RETURN);
@@ -151,6 +151,19 @@ TEST_F(TagControl, CompletionReplacesTheTagAroundTheCaret) {
         ASSERT_TRUE(Hidden(list));
         afterFirst = uidriver::Text(edit);
         caretFirst = Caret(edit);
+
+        // With less than 200 pixels below the edit the list opens above it.
+        RECT desktop, dialogRect;
+        ::GetWindowRect(::GetDesktopWindow(), &desktop);
+        ::GetWindowRect(::GetParent(edit), &dialogRect);
+        ::GetWindowRect(edit, &editRect);
+        ::SetWindowPos(::GetParent(edit), nullptr, dialogRect.left,
+                       dialogRect.top + desktop.bottom - 100 - editRect.bottom, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ::GetWindowRect(edit, &editRect);
+        uidriver::PressKey(edit, VK_DOWN);
+        ASSERT_TRUE(uidriver::WaitUntil([&] { return ::IsWindowVisible(list); }, kWait));
+        ::GetWindowRect(list, &aboveRect);
     });
     EXPECT_EQ(afterSecond, L"cat, Dog");
     EXPECT_EQ(caretSecond, 8u);
@@ -158,13 +171,14 @@ TEST_F(TagControl, CompletionReplacesTheTagAroundTheCaret) {
     EXPECT_EQ(caretFirst, 3u);
     EXPECT_EQ(tag_tests::AskedTokens(), (std::vector<std::wstring>{L"do", L"c"}));
     // Under the edit and as wide as it.
-    EXPECT_EQ(listRect.top, editRect.bottom);
-    EXPECT_EQ(listRect.left, editRect.left);
-    EXPECT_EQ(listRect.right - listRect.left, editRect.right - editRect.left);
+    EXPECT_EQ(listRect.top, belowEdit.bottom);
+    EXPECT_EQ(listRect.left, belowEdit.left);
+    EXPECT_EQ(listRect.right - listRect.left, belowEdit.right - belowEdit.left);
     // 200 pixels asked for; the list box trims itself to whole entries.
     const int height = listRect.bottom - listRect.top;
     EXPECT_LE(height, CAutoComplete2::kListHeight);
     EXPECT_GT(height, CAutoComplete2::kListHeight - 20);
+    EXPECT_EQ(aboveRect.top, editRect.top - CAutoComplete2::kAboveOffset); // 2 pixels overlap
 }
 
 TEST_F(TagControl, KeysWhileTheListIsOpenBelongToIt) {

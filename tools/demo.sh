@@ -76,6 +76,9 @@ curl -s -o /dev/null -d 'path=/api3/rest/uplimg/prepared&delay=2' "http://127.0.
 # The version page offers a newer version once, so the start-up notice can be seen.
 curl -s -o /dev/null -d "major=3&minor=2&path=http://127.0.0.1:$port/setup.exe&times=1" \
     "http://127.0.0.1:$port/__version"
+# Tags the service already knows, offered while the user types in the tags edit.
+curl -s -o /dev/null --data-urlencode $'tags=закат\nзакат над морем\nзамок\nзарево\nзима' \
+    -d append=1 "http://127.0.0.1:$port/__tags"
 
 echo "demo: making sample pictures"
 convert -size 1000x800 gradient:'#3a7bd5-#f2c94c' "$out/pictures/sunset.jpg"
@@ -141,7 +144,14 @@ driver combo "$dialog" 1009 "Кошки"
 driver combo "$dialog" 1043 "3. Превью - увеличение по клику"
 driver set-text "$dialog" 1008 "lumexia demo"
 driver set-text "$dialog" 1017 "Три картинки из демонстрации"
+echo "demo: typing \"за\" in the tags edit"
+driver type "$dialog" 1056 "за" 150
+sleep 1.5
+shot tags
+driver key "$dialog" 1056 40 # Down: the first suggestion
+driver key "$dialog" 1056 13 # Enter: take it
 sleep 0.5
+echo "demo: tags: $(driver text "$dialog" 1056)"
 shot 1-options
 driver click-link "$dialog" 1038
 proxy=$(driver find-dialog 1053 10000)

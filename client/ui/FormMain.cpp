@@ -66,7 +66,7 @@ BOOL FormMain::OnInit() {
     HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN));
     if (icon) ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     upload_ = false;
-    // The tag edit's auto-completion attaches here once it exists.
+    tagCompletion_.Attach(Item(IDC_TAGS), proxy_);
     FillLookupBoxes();
     ShowFileCount();
     credentials_ = UserCredentials();

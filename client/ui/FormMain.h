@@ -6,6 +6,7 @@
 #include "framework/Dialog.h"
 #include "settings/SettingsRecords.h"
 #include "common/TaskFile.h"
+#include "ui/AutoComplete.h"
 
 #include <string>
 #include <utility>
@@ -78,6 +79,7 @@ private:
     AlbumTable albums_;
     bool upload_ = false;
     bool painted_ = false;
+    CAutoComplete2 tagCompletion_; // on the tags edit, with proxy_
 };
 
 // Lookup tables of the drop-down lists, ordered by key.

@@ -128,6 +128,18 @@ class Service(unittest.TestCase):
         self.svc.set_version("5", "0", "")
         self.assertIn("<majornum>5</majornum>", page())
 
+    def test_tag_list_follows_the_set_tags_by_prefix_and_page_size(self):
+        self.svc.set_tags(["Кот", "кошка", "cat"])
+        self.svc.set_tags(["Кол"], append=True)
+        form = lambda token, size: (field(b"RESPTYPE", b"xml") + field(b"SUBSTR_TAG", token) +
+                                    field(b"PAGESIZE", size) + END)
+        _, text = self.call(service.TAGS_PATH, form("ко".encode(), b"2"))
+        self.assertEqual(text.count("<TagVal>"), 2)
+        self.assertIn("<TagVal>Кот</TagVal>", text)
+        _, text = self.call(service.TAGS_PATH, form("кол".encode(), b"50"))
+        self.assertIn("<TagVal>Кол</TagVal>", text)
+        self.assertNotIn("cat", text)
+
 
 if __name__ == "__main__":
     unittest.main()

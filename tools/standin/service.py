@@ -117,6 +117,10 @@ class Service:
         with self.lock:
             self.tickets[ticket] = uid
 
+    def set_tags(self, tags, append=False):
+        with self.lock:
+            self.tags = (self.tags if append else []) + list(tags)
+
     def set_block_digits(self, digits):
         with self.lock:
             self.block_digits = digits

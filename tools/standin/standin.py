@@ -15,6 +15,7 @@ Control paths (never journalled), for tests in any language:
     GET  /__journal/count             number of journalled requests
     GET  /__arrived                   number of service requests whose head has arrived
                                       (journalled or not yet: a body still coming in)
+    GET  /__journal/count/PATH        number of journalled requests for service path /PATH
     GET  /__journal/N/head            request line and headers of request N (from 0), raw
     GET  /__journal/N/body            raw body of request N
     GET  /__journal/N/fields          its form parts, one per line: NAME=VALUE (value
@@ -32,6 +33,10 @@ Control paths (never journalled), for tests in any language:
                                       (default 40, back to it on /__reset)
     POST /__version                   major=..&minor=..&path=..[&times=N] (texts served as
                                       given; times: only for the next N version requests)
+    POST /__tags                      the tags the tag query searches: tags=T1%0AT2..
+                                      (one per line) replaces the list, append=1 adds to
+                                      it, generate=N&stem=S adds N tags S00000..
+    GET  /__tags/asked                SUBSTR_TAG of every journalled tag query, one a line
 Any request for /echo... is journalled and answered 200 with the body's length, whatever
 its form, for tests of the bytes on the wire.
 Fault keys (POST /__script): path (default: any service path), times (default 1),
@@ -43,6 +48,7 @@ malformed=1 (cut the XML short), slowread (body read at this many bytes per seco
 location (a Location header on the answer, with status=302 or 307 a redirect),
 keepalive=1 (the connection stays open for one more request), element+text (that
 element's text replaced by this text).
+slowwrite (answer body sent at this many bytes per second, in tenths).
 """
 
 import argparse
@@ -245,6 +251,8 @@ class Handler(socketserver.StreamRequestHandler):
                 self.wfile.write(head + data[:len(data) // 2])
                 self.wfile.flush()
                 return self.drop()
+            if "slowwrite" in fault:
+                return self.send_slowly(status, ctype, data, float(fault["slowwrite"]))
         extra = {"Location": fault["location"]} if fault and "location" in fault else {}
         if fault and fault.get("keepalive"):
             self.keep_alive = True
@@ -263,6 +271,17 @@ class Handler(socketserver.StreamRequestHandler):
         return ("HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\n%s\r\n"
                 % (status, REASONS.get(status, "Status"), ctype, length, lines)).encode("latin-1")
 
+    def send_slowly(self, status, ctype, data, rate):
+        # Head at once, then the body in tenth-of-a-second slices: a client sees data
+        # arrive (and can give up between chunks) long before the answer is complete.
+        self.wfile.write(self.head(status, ctype, len(data), None))
+        self.wfile.flush()
+        step = max(1, int(rate / 10))
+        for start in range(0, len(data), step):
+            self.wfile.write(data[start:start + step])
+            self.wfile.flush()
+            time.sleep(0.1)
+
     def send(self, status, ctype, data, extra=None):
         self.wfile.write(self.head(status, ctype, len(data), extra) + data)
         self.wfile.flush()
@@ -278,6 +297,17 @@ class Handler(socketserver.StreamRequestHandler):
             return self.send(200, "text/plain", str(srv.journal.count()).encode())
         if path == "/__arrived":
             return self.send(200, "text/plain", str(srv.arrivals()).encode())
+        if path.startswith("/__journal/count/"):
+            wanted = path[len("/__journal/count"):]
+            with srv.journal.lock:
+                n = sum(1 for e in srv.journal.entries if e["path"] == wanted)
+            return self.send(200, "text/plain", str(n).encode())
+        if path == "/__tags/asked":
+            with srv.journal.lock:
+                asked = [tag_token(e) for e in srv.journal.entries
+                         if e["path"] == service.TAGS_PATH]
+            return self.send(200, "text/plain; charset=utf-8",
+                             "".join(t + "\n" for t in asked).encode("utf-8"))
         if path == "/__journal":
             with srv.journal.lock:
                 summary = [{"method": e["method"], "target": e["target"], "path": e["path"],
@@ -326,7 +356,21 @@ class Handler(socketserver.StreamRequestHandler):
             srv.service.set_version(form.get("major", "3"), form.get("minor", "1"),
                                     form.get("path", ""), int(form.get("times", "0") or 0))
             return self.send(200, "text/plain", b"ok")
+        if path == "/__tags":
+            tags = [t for t in form.get("tags", "").split("\n") if t]
+            count = int(form.get("generate", "0"))
+            tags += ["%s%05d" % (form.get("stem", "tag"), i) for i in range(count)]
+            srv.service.set_tags(tags, append=form.get("append") == "1")
+            return self.send(200, "text/plain", b"ok")
         return self.send(404, "text/plain", b"unknown control path\n")
+
+
+def tag_token(entry):
+    """SUBSTR_TAG of a journalled tag query ("(none)" when the field was left out)."""
+    for p in entry.get("parts", []):
+        if p.name == "SUBSTR_TAG" and p.filename is None:
+            return p.data.decode("utf-8", "replace")
+    return "(none)"
 
 
 SERVICE_PATHS = (service.UPLOAD_PATH, service.LOGIN1_PATH, service.LOGIN2_PATH,

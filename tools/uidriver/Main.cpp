@@ -43,6 +43,9 @@ const wchar_t kUsage[] =
     L"       uidriver click-link HWND CONTROL     click a SysLink's first link\n"
     L"       uidriver checked HWND CONTROL        print 1 or 0 for a check box\n"
     L"       uidriver close HWND\n"
+    L"       uidriver type HWND CONTROL TEXT [MS]  type TEXT, MS between characters\n"
+    L"       uidriver key HWND CONTROL VK         press virtual key VK (decimal)\n"
+    L"       uidriver find-window TITLE [MS]      print a top-level window titled TITLE\n"
     L"       uidriver wait-gone HWND [MS]\n"
     L"       uidriver answer CAPTION BUTTON [MS]  press BUTTON of a message box, print it\n"
     L"       uidriver clipboard                   print the clipboard text\n";
@@ -140,6 +143,21 @@ int Run(int argc, wchar_t** argv) {
     }
     if (verb == L"checked" && argc >= 4) {
         Print(uidriver::IsChecked(ParseHwnd(argv[2]), _wtoi(argv[3])) ? L"1" : L"0");
+        return 0;
+    }
+    if (verb == L"type" && argc >= 5) {
+        uidriver::TypeText(::GetDlgItem(ParseHwnd(argv[2]), _wtoi(argv[3])), argv[4], ms(5, 0));
+        return 0;
+    }
+    if (verb == L"key" && argc >= 5) {
+        uidriver::PressKey(::GetDlgItem(ParseHwnd(argv[2]), _wtoi(argv[3])),
+                           static_cast<UINT>(_wtoi(argv[4])));
+        return 0;
+    }
+    if (verb == L"find-window" && argc >= 3) {
+        HWND window = uidriver::WaitForWindow(argv[2], 0, ms(3, 10000));
+        if (!window) return 1;
+        Print(HwndText(window));
         return 0;
     }
     if (verb == L"close" && argc >= 3) {

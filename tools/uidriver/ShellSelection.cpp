@@ -28,17 +28,9 @@ public:
     }
     STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override {
         if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
-<<<<<<< ours
-        std::wstring list;
-        for (const auto& path : paths_)
-            list += path + L'\0';
-        list += L'\0';
-        HGLOBAL mem = ::GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
-=======
         // A moveable block of size 0 is a discarded one: a real handle that cannot be
         // locked.
         HGLOBAL mem = lockable_ ? NewDropHandle(paths_) : ::GlobalAlloc(GMEM_MOVEABLE, 0);
->>>>>>> theirs
         if (!mem) return E_OUTOFMEMORY;
         medium->tymed = TYMED_HGLOBAL;
         medium->hGlobal = mem;

@@ -231,6 +231,49 @@ void Close(HWND window) {
     ::PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
+void TypeText(HWND control, const std::wstring& text, DWORD pauseMs) {
+    for (wchar_t c : text) {
+        ::PostMessageW(control, WM_CHAR, c, 1);
+        if (pauseMs) ::Sleep(pauseMs);
+    }
+}
+
+void PressKey(HWND control, UINT key) {
+    const UINT scan = ::MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+    ::PostMessageW(control, WM_KEYDOWN, key, 1 | (scan << 16));
+    ::PostMessageW(control, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
+}
+
+namespace {
+
+struct WantedWindow {
+    const std::wstring* title;
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindTitled(HWND hwnd, LPARAM param) {
+    WantedWindow* wanted = reinterpret_cast<WantedWindow*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(hwnd, &owner);
+    if ((wanted->pid && owner != wanted->pid) || Text(hwnd) != *wanted->title) return TRUE;
+    wanted->found = hwnd;
+    return FALSE;
+}
+
+} // namespace
+
+HWND WaitForWindow(const std::wstring& title, DWORD pid, DWORD timeoutMs) {
+    WantedWindow wanted = {&title, pid, nullptr};
+    WaitUntil(
+        [&] {
+            ::EnumWindows(&FindTitled, reinterpret_cast<LPARAM>(&wanted));
+            return wanted.found != nullptr;
+        },
+        timeoutMs);
+    return wanted.found;
+}
+
 namespace {
 
 BOOL CALLBACK CollectStatic(HWND hwnd, LPARAM param) {

@@ -84,6 +84,14 @@ void ClickLink(HWND dialog, int controlId);
 // dialog's own loop sees it, so Enter and Esc do what they do for a user.
 void PressKey(HWND dialog, int controlId, WORD virtualKey);
 void Close(HWND window);
+// Types `text` into a control the way keyboard input reaches it: one posted WM_CHAR per
+// character, `pauseMs` apart, so the owner's message loop and dialog manager see them.
+void TypeText(HWND control, const std::wstring& text, DWORD pauseMs = 0);
+// A press of virtual key `key` on a control: posted WM_KEYDOWN and WM_KEYUP.
+void PressKey(HWND control, UINT key);
+// Top-level window with exactly this title of process `pid` (0: any), visible or not
+// (pop-up lists are made hidden); waits up to timeoutMs. Null when none appeared.
+HWND WaitForWindow(const std::wstring& title, DWORD pid, DWORD timeoutMs);
 // Texts of the static controls of a message box, joined by "\n".
 std::wstring MessageBoxText(HWND box);
 // Waits for a dialog with `caption` and presses its button `buttonId` (IDOK, IDCANCEL,

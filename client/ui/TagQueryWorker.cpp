@@ -1,0 +1,226 @@
+#include "ui/TagQueryWorker.h"
+
+#include "imaging/Inscription.h"
+#include "service/TagQuery.h"
+
+#include <algorithm>
+#include <map>
+
+namespace lumexia {
+
+std::wstring TagKey(const std::wstring& tag) {
+    std::wstring key = TrimText(tag);
+    if (!key.empty()) ::CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
+
+bool TagItemLess(const TagItem& a, const TagItem& b) {
+    return a.key != b.key ? a.key < b.key : a.text < b.text;
+}
+
+namespace {
+
+bool HasKey(const TagItems& sorted, const std::wstring& key) {
+    auto at =
+        std::lower_bound(sorted.begin(), sorted.end(), key,
+                         [](const TagItem& item, const std::wstring& k) { return item.key < k; });
+    return at != sorted.end() && at->key == key;
+}
+
+class CriticalSection {
+public:
+    CriticalSection() { ::InitializeCriticalSection(&section_); }
+    ~CriticalSection() { ::DeleteCriticalSection(&section_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    CRITICAL_SECTION* Get() { return &section_; }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
+class Lock {
+public:
+    explicit Lock(CriticalSection& section) : section_(section.Get()) {
+        ::EnterCriticalSection(section_);
+    }
+    ~Lock() { ::LeaveCriticalSection(section_); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    CRITICAL_SECTION* section_;
+};
+
+// Waits for `handle` while handling messages other threads send to this one.
+bool WaitHandlingSentMessages(HANDLE handle, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const DWORD spent = ::GetTickCount() - start;
+        if (spent >= timeoutMs) return ::WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+        const DWORD woke =
+            ::MsgWaitForMultipleObjects(1, &handle, FALSE, timeoutMs - spent, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke != WAIT_OBJECT_0 + 1) return false;
+        MSG message;
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+} // namespace
+
+// Everything the worker thread uses. The thread holds its own reference, so the critical
+// section, the timer and the owner stay valid for it even after its TagQueryWorker is gone.
+struct TagQueryWorker::Shared {
+    explicit Shared(std::shared_ptr<CallbackGetItems> o) : owner(std::move(o)) {}
+
+    const std::shared_ptr<CallbackGetItems> owner;
+    CriticalSection lock;                // guards `pending` and its running flag
+    std::shared_ptr<TagRequest> pending; // waiting, or taken by the worker
+    UniqueHandle timer;                  // auto-reset
+    std::atomic<bool> stop{false};
+
+    // Worker thread only.
+    std::map<std::wstring, int> asked; // token -> tags the service returned for it
+    std::vector<char> answer;          // kTagAnswerCapacity bytes
+    const std::wstring pageSizeText = L"50";
+
+    void Run();
+    bool ShouldQuery(const std::wstring& token) const;
+    void Query(TagRequest& request);
+};
+
+TagQueryWorker::TagQueryWorker(std::shared_ptr<CallbackGetItems> owner)
+    : shared_(std::make_shared<Shared>(std::move(owner))) {
+    try {
+        shared_->answer.assign(kTagAnswerCapacity, '\0');
+    } catch (const std::bad_alloc&) {
+        return; // stays inactive: no query is ever made
+    }
+    shared_->timer.Reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
+    if (!shared_->timer) return;
+    auto* reference = new (std::nothrow) std::shared_ptr<Shared>(shared_);
+    if (!reference) return;
+    thread_.Reset(::CreateThread(nullptr, 0, ThreadMain, reference, 0, nullptr));
+    if (!thread_) {
+        delete reference;
+        return;
+    }
+    active_ = true;
+}
+
+TagQueryWorker::~TagQueryWorker() {
+    Stop();
+}
+
+void TagQueryWorker::Request(const std::wstring& token, const std::wstring& proxy) {
+    if (!active_) return;
+    auto request = std::make_shared<TagRequest>();
+    request->token = token;
+    request->proxy = proxy;
+    Lock lock(shared_->lock);
+    // A request the worker already runs stays alive through the worker's reference and
+    // ends at its next cancellation check; a waiting one simply goes.
+    if (shared_->pending) shared_->pending->cancelled = true;
+    shared_->pending = std::move(request);
+    LARGE_INTEGER due;
+    due.QuadPart = kDebounce100ns;
+    ::SetWaitableTimer(shared_->timer.Get(), &due, 0, nullptr, nullptr, FALSE);
+}
+
+bool TagQueryWorker::Idle() const {
+    if (!active_) return true;
+    Lock lock(shared_->lock);
+    return !shared_->pending;
+}
+
+bool TagQueryWorker::Stop() {
+    if (!active_) return true;
+    active_ = false;
+    shared_->stop = true;
+    {
+        Lock lock(shared_->lock);
+        if (shared_->pending) shared_->pending->cancelled = true;
+    }
+    LARGE_INTEGER due;
+    due.QuadPart = -100; // 10 µs: wake the thread now
+    ::SetWaitableTimer(shared_->timer.Get(), &due, 0, nullptr, nullptr, FALSE);
+    const bool ended = WaitHandlingSentMessages(thread_.Get(), kStopWaitMs);
+    // Not forced: a thread killed inside the transport or the heap would leave their locks
+    // taken. An abandoned worker finishes its exchange against its own Shared, finds the
+    // stop flag and ends; its owner has detached itself, so nothing reaches a freed edit.
+    thread_.Reset();
+    shared_.reset();
+    return ended;
+}
+
+DWORD WINAPI TagQueryWorker::ThreadMain(void* parameter) {
+    std::shared_ptr<Shared> shared;
+    {
+        std::unique_ptr<std::shared_ptr<Shared>> reference(
+            static_cast<std::shared_ptr<Shared>*>(parameter));
+        shared = std::move(*reference);
+    }
+    // Nothing may leave a thread routine; the handler does not allocate.
+    try {
+        ScopedCoInit com;
+        shared->Run();
+    } catch (...) {
+    }
+    return 0;
+}
+
+void TagQueryWorker::Shared::Run() {
+    for (;;) {
+        if (::WaitForSingleObject(timer.Get(), INFINITE) != WAIT_OBJECT_0) return;
+        if (stop) return;
+        std::shared_ptr<TagRequest> request;
+        {
+            Lock hold(lock);
+            request = pending;
+            if (request) request->running = true;
+        }
+        if (request && !request->token.empty() && ShouldQuery(request->token)) Query(*request);
+        Lock hold(lock);
+        if (pending == request) pending.reset();
+    }
+}
+
+// The service returns at most a page of tags per token. A token answered before needs no
+// query; neither does one whose shorter prefix was answered with less than a full page,
+// because every tag beginning with the token came with that answer.
+bool TagQueryWorker::Shared::ShouldQuery(const std::wstring& token) const {
+    for (std::wstring prefix = token; !prefix.empty(); prefix.pop_back()) {
+        auto found = asked.find(prefix);
+        if (found == asked.end()) continue;
+        if (prefix.size() == token.size()) return false;
+        if (found->second < kPageSize) return false;
+    }
+    return true;
+}
+
+void TagQueryWorker::Shared::Query(TagRequest& request) {
+    std::vector<std::wstring> tags;
+    TagQuery query{request.token, request.proxy, pageSizeText, &request.cancelled, &answer};
+    if (!QueryTagSuggestions(query, tags)) return; // nothing recorded: asked again later
+
+    const TagItems& cache = owner->CurrentItems();
+    TagItems fresh;
+    for (const std::wstring& tag : tags) {
+        TagItem item{TagKey(tag), tag};
+        // The first text of a key wins, within this answer as against the cache.
+        if (HasKey(cache, item.key)) continue;
+        if (std::any_of(fresh.begin(), fresh.end(),
+                        [&](const TagItem& f) { return f.key == item.key; }))
+            continue;
+        fresh.push_back(std::move(item));
+    }
+    if (!fresh.empty()) {
+        std::sort(fresh.begin(), fresh.end(), TagItemLess);
+        owner->DeliverItems(request.token, fresh);
+    }
+    // Every returned tag counts, duplicates included: a full page means there may be more.
+    asked[request.token] = static_cast<int>(tags.size());
+}
+
+} // namespace lumexia

@@ -5,6 +5,7 @@
 // service.
 #include "StandIn.h"
 #include "TagTestSupport.h"
+#include "LoginPrompt.h"
 #include "UiDriver.h"
 
 #include "resources/resource.h"
@@ -92,9 +93,9 @@ protected:
     void Run(const std::function<void(HWND, HWND, HWND)>& script) {
         std::thread user([&] {
             HWND dialog = uidriver::WaitForDialog(IDC_FILE_COUNT, ::GetCurrentProcessId(), kWait);
-            if (!dialog) return;
-            // The proxy setting is read at the first paint.
-            ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            // The first paint checks the version and asks for a login; declined, the
+            // dialog works anonymously.
+            if (!dialog || !SkipLoginPrompt(::GetCurrentProcessId(), kWait)) return;
             HWND list = uidriver::WaitForWindow(L"MainLB", ::GetCurrentProcessId(), kWait);
             HWND edit = ::GetDlgItem(dialog, IDC_TAGS);
             // The user starts in the tags edit.

@@ -145,26 +145,6 @@ bool RunBatch(const std::vector<std::wstring>& pictures, Peaks& peaks) {
     return true;
 }
 
-// Keeps the user's settings file of this prefix and puts it back when the run ends.
-class SettingsBackup {
-public:
-    SettingsBackup() : path_(lumexia::DataFolder() + L"config2.txt"), copy_(path_ + L".bench") {
-        had_ = ::CopyFileW(path_.c_str(), copy_.c_str(), FALSE) != FALSE;
-    }
-    ~SettingsBackup() {
-        if (had_)
-            ::MoveFileExW(copy_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING);
-        else
-            ::DeleteFileW(path_.c_str());
-    }
-    SettingsBackup(const SettingsBackup&) = delete;
-    SettingsBackup& operator=(const SettingsBackup&) = delete;
-
-private:
-    std::wstring path_, copy_;
-    bool had_ = false;
-};
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -188,7 +168,7 @@ int wmain(int argc, wchar_t** argv) {
 
     // The settings file is read and written through MSXML, a COM server.
     lumexia::ScopedOleInit ole;
-    SettingsBackup backup;
+    bench::SettingsBackup backup;
     ::DeleteFileW((lumexia::DataFolder() + L"config2.txt").c_str());
     lumexia::ProxySettings proxy;
     proxy.full = L"127.0.0.1:" + std::wstring(argv[1]);

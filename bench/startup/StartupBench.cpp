@@ -147,26 +147,6 @@ bool TimeStart(const std::wstring& app, const std::wstring& commandLine, const s
     return true;
 }
 
-// Keeps the settings file of this prefix and puts it back when the run ends.
-class SettingsBackup {
-public:
-    SettingsBackup() : path_(lumexia::DataFolder() + L"config2.txt"), copy_(path_ + L".bench") {
-        had_ = ::CopyFileW(path_.c_str(), copy_.c_str(), FALSE) != FALSE;
-    }
-    ~SettingsBackup() {
-        if (had_)
-            ::MoveFileExW(copy_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING);
-        else
-            ::DeleteFileW(path_.c_str());
-    }
-    SettingsBackup(const SettingsBackup&) = delete;
-    SettingsBackup& operator=(const SettingsBackup&) = delete;
-
-private:
-    std::wstring path_, copy_;
-    bool had_ = false;
-};
-
 std::string Spread(const std::vector<double>& v, const char* unit) {
     return bench::Format("%.2f%s (IQR %.2f-%.2f)", bench::Quantile(v, 0.5), unit,
                          bench::Quantile(v, 0.25), bench::Quantile(v, 0.75));
@@ -183,7 +163,7 @@ int wmain(int argc, wchar_t** argv) {
     const int rounds = argc > 4 ? std::max(1, _wtoi(argv[4])) : 20;
     // The settings file is read and written through MSXML, a COM server.
     lumexia::ScopedOleInit ole;
-    SettingsBackup backup;
+    bench::SettingsBackup backup;
     ::DeleteFileW((lumexia::DataFolder() + L"config2.txt").c_str());
     lumexia::ProxySettings proxy;
     proxy.full = L"127.0.0.1:" + std::wstring(argv[1]);

@@ -1,5 +1,6 @@
 #include "BenchSupport.h"
 
+#include "common/DataFolder.h"
 #include "imaging/GdiPlus.h"
 #include "imaging/ImagePipeline.h"
 
@@ -117,6 +118,18 @@ std::string Format(const char* format, ...) {
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     return text;
+}
+
+SettingsBackup::SettingsBackup()
+    : path_(lumexia::DataFolder() + L"config2.txt"), copy_(path_ + L".bench") {
+    had_ = ::CopyFileW(path_.c_str(), copy_.c_str(), FALSE) != FALSE;
+}
+
+SettingsBackup::~SettingsBackup() {
+    if (had_)
+        ::MoveFileExW(copy_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING);
+    else
+        ::DeleteFileW(path_.c_str());
 }
 
 } // namespace bench

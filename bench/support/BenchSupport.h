@@ -29,4 +29,18 @@ void Figure(const std::string& name, const std::string& value, const std::string
             const char* within);
 std::string Format(const char* format, ...);
 
+// Keeps the user's settings file of this prefix and puts it back when the run ends, so a
+// benchmark that drives the client leaves the options and login as it found them.
+class SettingsBackup {
+public:
+    SettingsBackup();
+    ~SettingsBackup();
+    SettingsBackup(const SettingsBackup&) = delete;
+    SettingsBackup& operator=(const SettingsBackup&) = delete;
+
+private:
+    std::wstring path_, copy_;
+    bool had_ = false;
+};
+
 } // namespace bench

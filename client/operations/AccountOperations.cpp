@@ -10,7 +10,7 @@ ServiceChannel ChannelOf(OperationContext& c) {
     ServiceChannel channel;
     channel.answer = &c.answer;
     channel.cancel = &c.cancel;
-    if (c.useProxy && c.proxy.isUse) channel.proxy = c.proxy.full;
+    channel.proxy = c.RequestProxy();
     return channel;
 }
 

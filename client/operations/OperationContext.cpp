@@ -24,4 +24,9 @@ int OperationContext::Ask(const std::wstring& text, const std::wstring& caption,
     return ::MessageBoxW(dialog, text.c_str(), caption.c_str(), type);
 }
 
+std::optional<std::wstring> OperationContext::RequestProxy() const {
+    if (useProxy && proxy.isUse) return proxy.full;
+    return std::nullopt;
+}
+
 } // namespace lumexia

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,10 @@ struct OperationContext {
 
     // Receive buffer handed to the transport; operations zero it before use.
     std::vector<char> answer;
+
+    // The named proxy the transport is given: the user's, when the creator asked for the
+    // proxy settings and the user turned the proxy on; none otherwise.
+    std::optional<std::wstring> RequestProxy() const;
 
     // Sends WM_SERVER_PROGRESS with the count done; nothing once the dialog gave up.
     void ReportProgress(size_t done);

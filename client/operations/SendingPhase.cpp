@@ -29,7 +29,7 @@ void RunSending(OperationContext& c) {
     request.answerCapacity = static_cast<int>(c.answer.size());
     request.answerLength = &answerLength;
     request.cancel = &c.cancel;
-    if (c.useProxy && c.proxy.isUse) request.proxy = c.proxy.full;
+    request.proxy = c.RequestProxy();
 
     // One body buffer for the whole batch (10 MB), emptied before each attempt.
     MultipartBody form;

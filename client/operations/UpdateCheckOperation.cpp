@@ -23,7 +23,7 @@ void RunUpdateCheck(OperationContext& c) {
     request.answerCapacity = static_cast<int>(c.answer.size()) - 1;
     request.answerLength = &answerLength;
     request.cancel = &c.cancel;
-    if (c.useProxy && c.proxy.isUse) request.proxy = c.proxy.full;
+    request.proxy = c.RequestProxy();
 
     VersionInfo info;
     c.success = RequestVersionInfo(request, info);

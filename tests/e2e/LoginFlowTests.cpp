@@ -2,6 +2,7 @@
 // dialog, the "Авторизация" link, and the upload that follows a login, against the
 // stand-in service (reached as the client's proxy).
 #include "StandIn.h"
+#include "StandInSettings.h"
 #include "UiDriver.h"
 
 #include "common/DataFolder.h"
@@ -30,14 +31,8 @@ protected:
     void SetUp() override {
         ASSERT_NE(standin::Port(), 0) << "no stand-in service for this run";
         ASSERT_HRESULT_SUCCEEDED(::OleInitialize(nullptr));
-        settingsPath_ = DataFolder() + L"config2.txt";
-        saved_ = ReadBytes(settingsPath_, &hadSettings_);
-        RemoveFile(settingsPath_);
+        ASSERT_TRUE(settings_.Saved());
         EmptyDataFolder();
-        ProxySettings proxy;
-        proxy.full = standin::ProxyText();
-        proxy.isUse = true;
-        ASSERT_TRUE(SaveProxySettings(proxy));
         standin::Reset();
         // Albums arrive as b, A, a; the box shows them sorted after the no-album entry.
         standin::Post(L"/__account", "login=anna&password=p&id=700&title=b&title=A&title=a");
@@ -45,8 +40,6 @@ protected:
     }
     void TearDown() override {
         client_.Kill();
-        RemoveFile(settingsPath_);
-        if (hadSettings_) WriteBytes(settingsPath_, saved_);
         EmptyDataFolder();
         ::OleUninitialize();
     }
@@ -97,9 +90,9 @@ protected:
     }
 
     uidriver::Process client_;
-    std::wstring settingsPath_, folder_;
-    std::string saved_;
-    bool hadSettings_ = false;
+    StandInProxySettings settings_;
+    const std::wstring& settingsPath_ = settings_.Path();
+    std::wstring folder_;
 };
 
 TEST_F(LoginFlow, StoredLoginSignsInSilentlyAndTheUploadCarriesUserAndAlbum) {

@@ -2,6 +2,7 @@
 // stand-in service, the code hand-out and the clipboard. The client reaches the stand-in
 // as its proxy; everything else is the product as shipped.
 #include "StandIn.h"
+#include "StandInSettings.h"
 #include "UiDriver.h"
 
 #include "common/DataFolder.h"
@@ -40,22 +41,14 @@ protected:
     void SetUp() override {
         ASSERT_NE(standin::Port(), 0) << "no stand-in service for this run";
         ASSERT_HRESULT_SUCCEEDED(::OleInitialize(nullptr));
-        settingsPath_ = DataFolder() + L"config2.txt";
-        saved_ = ReadBytes(settingsPath_, &hadSettings_);
-        RemoveFile(settingsPath_);
+        ASSERT_TRUE(settings_.Saved());
         EmptyDataFolder();
-        ProxySettings proxy;
-        proxy.full = standin::ProxyText();
-        proxy.isUse = true;
-        ASSERT_TRUE(SaveProxySettings(proxy));
         standin::Reset();
         ASSERT_TRUE(uidriver::WriteClipboard(L"before"));
         folder_ = NewScratchFolder();
     }
     void TearDown() override {
         client_.Kill();
-        RemoveFile(settingsPath_);
-        if (hadSettings_) WriteBytes(settingsPath_, saved_);
         EmptyDataFolder();
         ::OleUninitialize();
     }
@@ -135,9 +128,9 @@ protected:
     }
 
     uidriver::Process client_;
-    std::wstring settingsPath_, folder_;
-    std::string saved_;
-    bool hadSettings_ = false;
+    StandInProxySettings settings_;
+    const std::wstring& settingsPath_ = settings_.Path();
+    std::wstring folder_;
 };
 
 TEST_F(Road, ThreePicturesEndAsCodesOnTheClipboard) {

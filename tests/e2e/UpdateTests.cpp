@@ -2,6 +2,7 @@
 // version page decides whether the notice appears; a recorder program registered as the
 // prefix's handler of web addresses shows what the shell was asked to open.
 #include "StandIn.h"
+#include "StandInSettings.h"
 #include "UiDriver.h"
 
 #include "common/DataFolder.h"
@@ -38,13 +39,8 @@ protected:
     void SetUp() override {
         ASSERT_NE(standin::Port(), 0) << "no stand-in service for this run";
         ASSERT_HRESULT_SUCCEEDED(::OleInitialize(nullptr));
-        saved_ = ReadBytes(settings_, &hadSettings_);
-        RemoveFile(settings_);
+        ASSERT_TRUE(proxySettings_.Saved());
         EmptyDataFolder();
-        ProxySettings proxy;
-        proxy.full = standin::ProxyText();
-        proxy.isUse = true;
-        ASSERT_TRUE(SaveProxySettings(proxy));
         standin::Reset();
         // The recorder stands in for the browser; the prefix's own handler comes back after.
         for (int i = 0; i < 2; ++i) {
@@ -64,8 +60,6 @@ protected:
             else
                 ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kShellKeys[i], nullptr);
         RemoveFile(ShellLog());
-        RemoveFile(settings_);
-        if (hadSettings_) WriteBytes(settings_, saved_);
         EmptyDataFolder();
         ::OleUninitialize();
     }
@@ -114,9 +108,8 @@ protected:
 
     uidriver::Process client_;
     HWND notice_ = nullptr, login_ = nullptr;
-    const std::wstring settings_ = DataFolder() + L"config2.txt";
-    std::string saved_;
-    bool hadSettings_ = false;
+    StandInProxySettings proxySettings_;
+    const std::wstring& settings_ = proxySettings_.Path();
     wchar_t oldHandler_[2][1024] = {};
 };
 

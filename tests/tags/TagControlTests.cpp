@@ -4,6 +4,7 @@
 // bare X server a click into a no-activate pop-up activates it). The stand-in is the
 // service.
 #include "StandIn.h"
+#include "StandInSettings.h"
 #include "TagTestSupport.h"
 #include "LoginPrompt.h"
 #include "UiDriver.h"
@@ -119,7 +120,7 @@ protected:
         return uidriver::WaitUntil([&] { return !::IsWindowVisible(list); }, kWait);
     }
 
-    tag_tests::StandInProxySettings settings_;
+    StandInProxySettings settings_;
     JobList jobs_;
     DrivenMain form_{&jobs_};
 };

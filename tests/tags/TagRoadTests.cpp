@@ -1,6 +1,7 @@
 // Once through the real client: a tag typed in its options dialog is completed from the
 // stand-in's suggestions and travels in the upload's TAGS field.
 #include "StandIn.h"
+#include "StandInSettings.h"
 #include "TagTestSupport.h"
 #include "TestPictures.h"
 #include "LoginPrompt.h"
@@ -35,7 +36,7 @@ protected:
         ::OleUninitialize();
     }
 
-    tag_tests::StandInProxySettings settings_;
+    StandInProxySettings settings_;
     uidriver::Process client_;
 };
 

@@ -3,10 +3,6 @@
 #include "StandIn.h"
 #include "TestSupport.h"
 
-#include "common/DataFolder.h"
-#include "common/ScopedWin.h"
-#include "settings/SettingsGroups.h"
-
 #include <cstdio>
 
 namespace tag_tests {
@@ -59,21 +55,6 @@ void SlowNextAnswer(int bytesPerSecond) {
 void StallNextAnswer(int delaySeconds) {
     standin::Post(L"/__script",
                   std::string("path=") + kTagPath + "&delay=" + std::to_string(delaySeconds));
-}
-
-StandInProxySettings::StandInProxySettings() : path_(lumexia::DataFolder() + L"config2.txt") {
-    before_ = testing_support::ReadBytes(path_, &existed_);
-    testing_support::RemoveFile(path_);
-    lumexia::ProxySettings proxy;
-    proxy.full = standin::ProxyText();
-    proxy.isUse = true;
-    lumexia::ScopedCoInit com; // made before the test's own OLE initialisation
-    saved_ = lumexia::SaveProxySettings(proxy);
-}
-
-StandInProxySettings::~StandInProxySettings() {
-    testing_support::RemoveFile(path_);
-    if (existed_) testing_support::WriteBytes(path_, before_);
 }
 
 } // namespace tag_tests

@@ -15,21 +15,4 @@ std::vector<std::wstring> AskedTokens();
 void SlowNextAnswer(int bytesPerSecond);
 void StallNextAnswer(int delaySeconds);
 
-// For one test: the prefix's settings file names the stand-in as the proxy in use; the
-// file as it was comes back at the end.
-class StandInProxySettings {
-public:
-    StandInProxySettings();
-    ~StandInProxySettings();
-    StandInProxySettings(const StandInProxySettings&) = delete;
-    StandInProxySettings& operator=(const StandInProxySettings&) = delete;
-    bool Saved() const { return saved_; }
-
-private:
-    std::wstring path_;
-    std::string before_;
-    bool existed_ = false;
-    bool saved_ = false;
-};
-
 } // namespace tag_tests

@@ -17,8 +17,8 @@ namespace {
 TEST_F(Installer, SilentInstallPutsFilesKeysEntryAndShortcutForThisUserOnly) {
     ASSERT_EQ(InstallSilently(), 0u);
     const std::wstring bin = uidriver::ProgramFolder();
-    EXPECT_EQ(Bytes(Installed(L"LumexiaClient.exe")), Bytes(bin + L"LumexiaClient.exe"));
-    EXPECT_EQ(Bytes(Installed(kModule)), Bytes(bin + kModule));
+    EXPECT_TRUE(Bytes(Installed(L"LumexiaClient.exe")) == Bytes(bin + L"LumexiaClient.exe"));
+    EXPECT_TRUE(Bytes(Installed(kModule)) == Bytes(bin + kModule));
     EXPECT_TRUE(Exists(Installed(L"uninstall.exe")));
 
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), Installed(kModule));
@@ -89,8 +89,8 @@ TEST_F(Installer, UpgradeOverALoadedExtensionRenamesItAsideAndKeepsOneRegistrati
     ASSERT_NE(held, nullptr);
 
     ASSERT_EQ(InstallSilently(), 0u);
-    EXPECT_EQ(Bytes(Installed(kModule)), Bytes(uidriver::ProgramFolder() + kModule));
-    EXPECT_EQ(Bytes(Installed(std::wstring(kModule) + L".old1")), oldBytes);
+    EXPECT_TRUE(Bytes(Installed(kModule)) == Bytes(uidriver::ProgramFolder() + kModule));
+    EXPECT_TRUE(Bytes(Installed(std::wstring(kModule) + L".old1")) == oldBytes);
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), Installed(kModule));
     HKEY handlers = nullptr;
     ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kHandlers, 0, KEY_READ, &handlers), ERROR_SUCCESS);

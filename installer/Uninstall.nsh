@@ -76,6 +76,7 @@ Function un.Sweep
         ${EndIf}
         RMDir "$INSTDIR"
     ${EndIf}
+    System::Call 'kernel32::ReleaseMutex(p r5)'
     System::Call 'kernel32::CloseHandle(p r5)'
 FunctionEnd
 

@@ -117,6 +117,26 @@ TEST_F(Installer, UpgradeOverALoadedExtensionRenamesItAsideAndKeepsOneRegistrati
     EXPECT_TRUE(Exists(Installed(kModule)));
     EXPECT_TRUE(Exists(Installed(L"uninstall.exe")));
     EXPECT_TRUE(CleanupValues().empty());
+
+    // Uninstalled while the module is held: the folder keeps only the module, and the
+    // logon clean-up (the uninstaller's copy outside the folder) removes both.
+    held = ::LoadLibraryW(Installed(kModule).c_str());
+    ASSERT_NE(held, nullptr);
+    ASSERT_EQ(UninstallSilently(), 0u);
+    ASSERT_TRUE(Gone(Installed(L"uninstall.exe")));
+    EXPECT_TRUE(Exists(Installed(std::wstring(kModule) + L".old1")));
+    ASSERT_TRUE(uidriver::WaitUntil([] { return CleanupValues().size() == 1; }, kWait));
+    const std::wstring value = CleanupValues()[0];
+    const std::wstring sweep = Text(HKEY_CURRENT_USER, kRunOnceKey, value.c_str());
+    const std::wstring folder = L" /S /SWEEP _?=" + InstallDir();
+    ASSERT_GT(sweep.size(), folder.size());
+    EXPECT_EQ(sweep.substr(sweep.size() - folder.size()), folder);
+    EXPECT_EQ(sweep.find(InstallDir() + L"\\"), std::wstring::npos) << sweep;
+    ::FreeLibrary(held);
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunOnceKey, value.c_str());
+    EXPECT_EQ(RunToEnd(sweep), 0u);
+    EXPECT_FALSE(Exists(InstallDir()));
+    EXPECT_TRUE(CleanupValues().empty());
 }
 
 TEST_F(Installer, UpgradeIntoAnotherFolderRemovesTheCopyInTheOldOneOrStops) {

@@ -34,18 +34,14 @@ regvalue() {
         "$WINE" reg query "$key" /ve </dev/null 2>/dev/null
     fi | tr -d '\r' | sed -n 's/^ *[^ ].*REG_SZ *//p' || true
 }
-# The uninstaller hands over to a copy of itself and ends at once; the uninstall is over
-# when its last step has removed the entry.
+# The quiet uninstall command runs in place (_?=) and returns when the uninstall is over,
+# with its result as exit code.
 uninstall() {
     local folder
     folder=$(regvalue "$entry" InstallLocation)
     [ -n "$folder" ] || return 0
-    "$WINE" "$folder\\uninstall.exe" /S </dev/null >/dev/null 2>&1
-    for _ in $(seq 150); do
-        "$WINE" reg query "$entry" </dev/null >/dev/null 2>&1 || return 0
-        sleep 0.2
-    done
-    echo "demo: the uninstaller did not finish" >&2
+    "$WINE" "$folder\\uninstall.exe" /S "_?=$folder" </dev/null >/dev/null 2>&1 ||
+        echo "demo: the uninstaller failed (exit code $?)" >&2
 }
 cleanup() {
     "$here/standin/standin-ctl" stop "$standin" >/dev/null 2>&1 || true

@@ -1,139 +1,24 @@
 // The x64 installer and its uninstaller, run silently as a user's script would run them,
-// checked in the file system and the registry. Every test starts and ends with no copy
-// installed; they share the prefix's per-user keys, so they run one at a time.
-#include "ShellSelection.h"
-#include "UiDriver.h"
-
-#include <gtest/gtest.h>
+// checked in the file system and the registry: install, menu item, upgrades, refusal while
+// the client runs, uninstall. Every test starts and ends with no copy installed; they
+// share the prefix's per-user keys, so they run one at a time.
+#include "InstallerSupport.h"
 
 #include <shlobj.h>
 #include <wrl/client.h>
 
 #include <fstream>
-#include <iterator>
 
 using Microsoft::WRL::ComPtr;
+using namespace installer_test;
 
 namespace {
-
-const DWORD kWait = 30000;
-const wchar_t kModule[] = L"Lumexia64Ext.dll";
-const wchar_t kClsid[] = L"{1F2374F4-A301-4C43-9650-FA1F056C61C2}";
-const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Lumexia";
-const wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const wchar_t kHandlers[] = L"Software\\Classes\\*\\ShellEx\\ContextMenuHandlers";
-const std::wstring kClassKey = std::wstring(L"Software\\Classes\\CLSID\\") + kClsid;
-const wchar_t kTypeLibKey[] = L"Software\\Classes\\TypeLib\\{BB3E3B1D-F270-4ABC-B06E-84673E13EDDC}";
-
-std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
-std::wstring InstallDir() {
-    return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\Lumexia";
-}
-std::wstring OtherDir() {
-    return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\LumexiaElsewhere";
-}
-std::wstring Installed(const std::wstring& name) {
-    return InstallDir() + L"\\" + name;
-}
-std::wstring DataFile() {
-    return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\lumexia\\config2.txt";
-}
-std::wstring Shortcut() {
-    return ShellFolder(CSIDL_PROGRAMS) + L"\\Лумексия.lnk";
-}
-
-bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-std::string Bytes(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool KeyExists(HKEY root, const std::wstring& path) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(key);
-    return true;
-}
-std::wstring Text(HKEY root, const std::wstring& path, const wchar_t* name = nullptr) {
-    wchar_t value[1024] = {};
-    DWORD size = sizeof value;
-    ::RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size);
-    return value;
-}
-DWORD Number(HKEY root, const std::wstring& path, const wchar_t* name) {
-    DWORD value = 0xFFFFFFFF, size = sizeof value;
-    ::RegGetValueW(root, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return value;
-}
-
-// Runs a command line to its end; its exit code, or ~0 when it did not end in time.
-DWORD RunToEnd(std::wstring commandLine) {
-    STARTUPINFOW si = {sizeof si};
-    PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &si, &pi))
-        return ~0u;
-    DWORD code = ~0u;
-    if (::WaitForSingleObject(pi.hProcess, kWait) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(pi.hProcess, &code);
-    else
-        ::TerminateProcess(pi.hProcess, code);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return code;
-}
-std::wstring SetupCommand() {
-    return L"\"" + uidriver::ProgramFolder() + L"LumexiaSetup-x64.exe\"";
-}
-DWORD InstallSilently() {
-    return RunToEnd(SetupCommand() + L" /S");
-}
-
-// The uninstaller hands over to a copy of itself in the temporary folder and ends at once,
-// so the end of the uninstall is seen by its last step: the entry disappears.
-bool UninstallSilently(const std::wstring& extra = L"") {
-    const std::wstring command = Text(HKEY_CURRENT_USER, kUninstallKey, L"QuietUninstallString");
-    if (command.empty() || RunToEnd(command + extra) != 0) return false;
-    return uidriver::WaitUntil([] { return !KeyExists(HKEY_CURRENT_USER, kUninstallKey); }, kWait);
-}
-
-class Installer : public ::testing::Test {
-protected:
-    void SetUp() override { Clean(); }
-    void TearDown() override {
-        client_.Kill();
-        Clean();
-    }
-    static void Clean() {
-        if (KeyExists(HKEY_CURRENT_USER, kUninstallKey)) UninstallSilently();
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, kUninstallKey);
-        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunOnceKey, L"LumexiaCleanup");
-        SHFILEOPSTRUCTW op = {};
-        const std::wstring from = InstallDir() + L'\0' + OtherDir() + L'\0';
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.c_str();
-        op.fFlags = FOF_NO_UI;
-        ::SHFileOperationW(&op);
-    }
-    // The client started as a user would, holding the instance mutex, its dialog shown.
-    void StartClient(const std::wstring& program) {
-        ASSERT_TRUE(client_.Start(program, L"\"C:\\no-task\""));
-        ASSERT_NE(uidriver::WaitForDialog(1045, client_.Id(), kWait), nullptr);
-    }
-    uidriver::Process client_;
-};
 
 TEST_F(Installer, SilentInstallPutsFilesKeysEntryAndShortcutForThisUserOnly) {
     ASSERT_EQ(InstallSilently(), 0u);
     const std::wstring bin = uidriver::ProgramFolder();
-    EXPECT_EQ(Bytes(Installed(L"LumexiaClient.exe")), Bytes(bin + L"LumexiaClient.exe"));
-    EXPECT_EQ(Bytes(Installed(kModule)), Bytes(bin + kModule));
+    EXPECT_TRUE(Bytes(Installed(L"LumexiaClient.exe")) == Bytes(bin + L"LumexiaClient.exe"));
+    EXPECT_TRUE(Bytes(Installed(kModule)) == Bytes(bin + kModule));
     EXPECT_TRUE(Exists(Installed(L"uninstall.exe")));
 
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), Installed(kModule));
@@ -150,7 +35,7 @@ TEST_F(Installer, SilentInstallPutsFilesKeysEntryAndShortcutForThisUserOnly) {
     const std::wstring uninstaller = L"\"" + Installed(L"uninstall.exe") + L"\"";
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"UninstallString"), uninstaller);
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"QuietUninstallString"),
-              uninstaller + L" /S");
+              uninstaller + L" /S _?=" + InstallDir());
     const DWORD payloadKb = static_cast<DWORD>(
         (Bytes(bin + L"LumexiaClient.exe").size() + Bytes(bin + kModule).size()) / 1024);
     const DWORD sizeKb = Number(HKEY_CURRENT_USER, kUninstallKey, L"EstimatedSize");
@@ -191,33 +76,7 @@ TEST_F(Installer, SetupCarriesTheProjectVersion) {
 
 TEST_F(Installer, InstalledMenuItemStartsTheInstalledClientWithTheSelection) {
     ASSERT_EQ(InstallSilently(), 0u);
-    CLSID clsid;
-    ASSERT_HRESULT_SUCCEEDED(::CLSIDFromString(
-        Text(HKEY_CURRENT_USER, std::wstring(kHandlers) + L"\\Lumexia64ShlExt").c_str(), &clsid));
-    ASSERT_HRESULT_SUCCEEDED(::CoInitialize(nullptr));
-    std::wstring item;
-    EXPECT_HRESULT_SUCCEEDED(
-        uidriver::InvokeContextMenu(clsid, {L"C:\\a.jpg", L"C:\\b.png"}, nullptr, &item));
-    ::CoUninitialize();
-    EXPECT_EQ(item, L"Опубликовать на lumexia.ru");
-    // Nothing of the module is alive any more; let it go so the uninstall can delete it.
-    ::FreeLibrary(::GetModuleHandleW(kModule));
-
-    HWND dialog = uidriver::WaitForDialog(1045, 0, kWait);
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(uidriver::ControlText(dialog, 1045), L"Количество изображений 2");
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(dialog, &pid);
-    HANDLE process = ::OpenProcess(
-        PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-    ASSERT_NE(process, nullptr);
-    wchar_t image[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
-    ::QueryFullProcessImageNameW(process, 0, image, &size);
-    EXPECT_EQ(_wcsicmp(image, Installed(L"LumexiaClient.exe").c_str()), 0) << image;
-    ::TerminateProcess(process, 0);
-    ::WaitForSingleObject(process, kWait);
-    ::CloseHandle(process);
+    EXPECT_TRUE(MenuItemStartsInstalledClient());
 }
 
 TEST_F(Installer, UpgradeOverALoadedExtensionRenamesItAsideAndKeepsOneRegistration) {
@@ -230,8 +89,8 @@ TEST_F(Installer, UpgradeOverALoadedExtensionRenamesItAsideAndKeepsOneRegistrati
     ASSERT_NE(held, nullptr);
 
     ASSERT_EQ(InstallSilently(), 0u);
-    EXPECT_EQ(Bytes(Installed(kModule)), Bytes(uidriver::ProgramFolder() + kModule));
-    EXPECT_EQ(Bytes(Installed(std::wstring(kModule) + L".old1")), oldBytes);
+    EXPECT_TRUE(Bytes(Installed(kModule)) == Bytes(uidriver::ProgramFolder() + kModule));
+    EXPECT_TRUE(Bytes(Installed(std::wstring(kModule) + L".old1")) == oldBytes);
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), Installed(kModule));
     HKEY handlers = nullptr;
     ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kHandlers, 0, KEY_READ, &handlers), ERROR_SUCCESS);
@@ -243,29 +102,94 @@ TEST_F(Installer, UpgradeOverALoadedExtensionRenamesItAsideAndKeepsOneRegistrati
         if (Text(handlers, name) == kClsid) ++ours;
     ::RegCloseKey(handlers);
     EXPECT_EQ(ours, 1);
-    // While the leftover is held, a logon-time clean-up is left for it.
-    EXPECT_NE(Text(HKEY_CURRENT_USER, kRunOnceKey, L"LumexiaCleanup").find(L".old*"),
-              std::wstring::npos);
+    // While the leftover is held, a logon-time clean-up of this folder is left for it: the
+    // installed uninstaller, windowless, the folder taken literally.
+    const std::vector<std::wstring> cleanups = CleanupValues();
+    ASSERT_EQ(cleanups.size(), 1u);
+    const std::wstring command = Text(HKEY_CURRENT_USER, kRunOnceKey, cleanups[0].c_str());
+    EXPECT_EQ(command, L"\"" + Installed(L"uninstall.exe") + L"\" /S /SWEEP _?=" + InstallDir());
 
+    // Logon runs (and removes) the value once the module is free.
     ::FreeLibrary(held);
-    ASSERT_EQ(InstallSilently(), 0u);
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunOnceKey, cleanups[0].c_str());
+    EXPECT_EQ(RunToEnd(command), 0u);
     EXPECT_FALSE(Exists(Installed(std::wstring(kModule) + L".old1")));
-    EXPECT_EQ(Text(HKEY_CURRENT_USER, kRunOnceKey, L"LumexiaCleanup"), L"");
+    EXPECT_TRUE(Exists(Installed(kModule)));
+    EXPECT_TRUE(Exists(Installed(L"uninstall.exe")));
+    EXPECT_TRUE(CleanupValues().empty());
+
+    // Uninstalled while the module is held: the folder keeps only the module, and the
+    // logon clean-up (the uninstaller's copy outside the folder) removes both.
+    held = ::LoadLibraryW(Installed(kModule).c_str());
+    ASSERT_NE(held, nullptr);
+    ASSERT_EQ(UninstallSilently(), 0u);
+    ASSERT_TRUE(Gone(Installed(L"uninstall.exe")));
+    EXPECT_TRUE(Exists(Installed(std::wstring(kModule) + L".old1")));
+    ASSERT_TRUE(uidriver::WaitUntil([] { return CleanupValues().size() == 1; }, kWait));
+    const std::wstring value = CleanupValues()[0];
+    const std::wstring sweep = Text(HKEY_CURRENT_USER, kRunOnceKey, value.c_str());
+    const std::wstring folder = L" /S /SWEEP _?=" + InstallDir();
+    ASSERT_GT(sweep.size(), folder.size());
+    EXPECT_EQ(sweep.substr(sweep.size() - folder.size()), folder);
+    EXPECT_EQ(sweep.find(InstallDir() + L"\\"), std::wstring::npos) << sweep;
+    ::FreeLibrary(held);
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunOnceKey, value.c_str());
+    EXPECT_EQ(RunToEnd(sweep), 0u);
+    EXPECT_FALSE(Exists(InstallDir()));
+    EXPECT_TRUE(CleanupValues().empty());
 }
 
-TEST_F(Installer, UpgradeIntoAnotherFolderRemovesTheCopyInTheOldOne) {
+TEST_F(Installer, UpgradeIntoAnotherFolderRemovesTheCopyInTheOldOneOrStops) {
     const std::wstring other = OtherDir();
     ASSERT_EQ(RunToEnd(SetupCommand() + L" /S /D=" + other), 0u);
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), other + L"\\" + kModule);
+
+    // The earlier copy's uninstaller fails (its client cannot be deleted): the upgrade
+    // stops with that copy as it was, uninstaller included, and writes nothing.
+    {
+        HeldFile held(other + L"\\LumexiaClient.exe");
+        ASSERT_TRUE(held.Held());
+        EXPECT_EQ(RunToEnd(SetupCommand() + L" /S /D=" + InstallDir()), 2u);
+    }
+    EXPECT_TRUE(Exists(other + L"\\uninstall.exe"));
+    EXPECT_TRUE(Exists(other + L"\\" + kModule));
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"InstallLocation"), other);
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), other + L"\\" + kModule);
+    EXPECT_FALSE(Exists(Installed(L"LumexiaClient.exe")));
 
     ASSERT_EQ(InstallSilently(), 0u); // without /D an upgrade goes where the copy is
     EXPECT_FALSE(Exists(InstallDir()));
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"InstallLocation"), other);
     ASSERT_EQ(RunToEnd(SetupCommand() + L" /S /D=" + InstallDir()), 0u);
-    EXPECT_FALSE(Exists(other));
+    EXPECT_TRUE(Gone(other));
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), Installed(kModule));
     EXPECT_EQ(Text(HKEY_CURRENT_USER, kUninstallKey, L"InstallLocation"), InstallDir());
 }
+
+// The client's instance mutex as a client started elevated holds it: its DACL grants this
+// user nothing, so opening it from another process is refused (the creator's own
+// process may still open it under Wine).
+class ElevatedClientMutex {
+public:
+    ElevatedClientMutex() {
+        SECURITY_DESCRIPTOR descriptor;
+        ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        ::InitializeAcl(&acl_, sizeof acl_, ACL_REVISION);
+        ::SetSecurityDescriptorDacl(&descriptor, TRUE, &acl_, FALSE);
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+        mutex_ = ::CreateMutexW(&attributes, TRUE, L"{533C913CEA2C46a2A98CA9090AB259BA}");
+    }
+    ~ElevatedClientMutex() {
+        if (mutex_) ::CloseHandle(mutex_);
+    }
+    ElevatedClientMutex(const ElevatedClientMutex&) = delete;
+    ElevatedClientMutex& operator=(const ElevatedClientMutex&) = delete;
+    bool Held() const { return mutex_ != nullptr; }
+
+private:
+    ACL acl_;
+    HANDLE mutex_ = nullptr;
+};
 
 TEST_F(Installer, RunningClientRefusesSilentInstallAndUninstallWithNothingChanged) {
     StartClient(uidriver::ProgramFolder() + L"LumexiaClient.exe");
@@ -274,34 +198,60 @@ TEST_F(Installer, RunningClientRefusesSilentInstallAndUninstallWithNothingChange
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey));
     client_.Kill();
+    {
+        ElevatedClientMutex elevated;
+        ASSERT_TRUE(elevated.Held());
+        EXPECT_EQ(InstallSilently(), 3u);
+        EXPECT_FALSE(Exists(InstallDir()));
+    }
 
     ASSERT_EQ(InstallSilently(), 0u);
     StartClient(Installed(L"LumexiaClient.exe"));
-    // Run in place (_?=) so the uninstaller's own exit code is seen.
-    EXPECT_EQ(RunToEnd(L"\"" + Installed(L"uninstall.exe") + L"\" /S _?=" + InstallDir()), 3u);
+    EXPECT_EQ(UninstallSilently(), 3u);
+    client_.Kill();
+    {
+        ElevatedClientMutex elevated;
+        ASSERT_TRUE(elevated.Held());
+        EXPECT_EQ(UninstallSilently(), 3u);
+    }
+    EXPECT_TRUE(Exists(Installed(L"LumexiaClient.exe")));
     EXPECT_TRUE(Exists(Installed(kModule)));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kClassKey));
 }
 
-TEST_F(Installer, SilentUninstallRemovesEverythingButTheDataUnlessAsked) {
+// The quiet command returns when the uninstall is over, its exit code the result: 2 when
+// the client's file cannot be deleted (the copy is left working), 0 when done. Only its
+// own file and the folder go a moment after it returned.
+TEST_F(Installer, QuietUninstallReturnsItsResultAndRemovesAllButTheDataUnlessAsked) {
     ASSERT_EQ(InstallSilently(), 0u);
     ::SHCreateDirectoryExW(nullptr, (ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\lumexia").c_str(),
                            nullptr);
     std::ofstream(DataFile().c_str()) << "<settings/>";
-    ASSERT_TRUE(UninstallSilently());
-    EXPECT_FALSE(Exists(InstallDir()));
+    {
+        HeldFile held(Installed(L"LumexiaClient.exe"));
+        ASSERT_TRUE(held.Held());
+        EXPECT_EQ(UninstallSilently(), 2u);
+    }
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
+    EXPECT_TRUE(Exists(Installed(L"uninstall.exe")));
+    EXPECT_TRUE(Exists(Installed(kModule)));
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kClassKey + L"\\InprocServer32"), Installed(kModule));
+
+    ASSERT_EQ(UninstallSilently(), 0u);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUninstallKey));
+    EXPECT_FALSE(Exists(Installed(L"LumexiaClient.exe")));
+    EXPECT_FALSE(Exists(Installed(kModule)));
     EXPECT_FALSE(Exists(Shortcut()));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kClassKey));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, std::wstring(kHandlers) + L"\\Lumexia64ShlExt"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\Lumexia64Ext.Lumexia64ShlExt"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTypeLibKey));
+    for (const std::wstring& key : ExtensionKeys())
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key)) << key;
     EXPECT_TRUE(Exists(DataFile()));
+    EXPECT_TRUE(Gone(InstallDir()));
 
     ASSERT_EQ(InstallSilently(), 0u);
-    ASSERT_TRUE(UninstallSilently(L" /REMOVEDATA"));
+    ASSERT_EQ(UninstallSilently(L" /REMOVEDATA"), 0u);
     EXPECT_FALSE(Exists(DataFile()));
-    EXPECT_FALSE(Exists(InstallDir()));
+    EXPECT_TRUE(Gone(InstallDir()));
 }
 
 } // namespace

@@ -23,8 +23,8 @@ BOOL FormClip::OnInit() {
     return TRUE;
 }
 
-bool FormClip::OnCommand(int id, int code) {
-    if (id != IDC_CLIP_OK || code != BN_CLICKED) return false;
+bool FormClip::OnButton(int id) {
+    if (id != IDC_CLIP_OK) return false;
     OnOk();
     return true;
 }

@@ -14,7 +14,7 @@ public:
 protected:
     BOOL OnInit() override;
     // Only OK closes the notice; Esc and Enter do nothing.
-    bool OnCommand(int id, int code) override;
+    bool OnButton(int id) override;
 
 private:
     void OnOk();

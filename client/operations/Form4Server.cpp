@@ -79,7 +79,8 @@ INT_PTR Form4Server::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-bool Form4Server::OnCommand(int id, int) {
+bool Form4Server::OnButton(int id) {
+    // Esc (IDCANCEL) is the Cancel button.
     if (id != IDC_SERVER_CANCEL && id != IDCANCEL) return false;
     OnCancel();
     return true;

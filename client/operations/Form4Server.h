@@ -51,7 +51,7 @@ public:
 
 protected:
     BOOL OnInit() override;
-    bool OnCommand(int id, int code) override;
+    bool OnButton(int id) override;
     bool OnClose() override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 

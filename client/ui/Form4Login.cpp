@@ -21,10 +21,9 @@ BOOL Form4Login::OnInit() {
     return TRUE;
 }
 
-bool Form4Login::OnCommand(int id, int code) {
+bool Form4Login::OnButton(int id) {
     // Enter arrives as the default button's click. Esc (IDCANCEL) is deliberately not
     // handled: the dialog has no way out but its buttons and its link.
-    if (code != BN_CLICKED) return false;
     switch (id) {
     case IDC_LOGIN_OK:
         Finish(kOk);

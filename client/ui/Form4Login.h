@@ -24,7 +24,7 @@ public:
 
 protected:
     BOOL OnInit() override;
-    bool OnCommand(int id, int code) override;
+    bool OnButton(int id) override;
     bool OnNotify(const NMHDR& header) override;
 
 private:

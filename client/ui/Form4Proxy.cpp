@@ -21,8 +21,7 @@ BOOL Form4Proxy::OnInit() {
     return TRUE;
 }
 
-bool Form4Proxy::OnCommand(int id, int code) {
-    if (code != BN_CLICKED) return false;
+bool Form4Proxy::OnButton(int id) {
     if (id == IDC_PROXY_OK) {
         if (settings_) {
             settings_->isUse = IsChecked(IDC_PROXY_USE);

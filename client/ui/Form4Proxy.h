@@ -15,7 +15,7 @@ public:
 
 protected:
     BOOL OnInit() override;
-    bool OnCommand(int id, int code) override;
+    bool OnButton(int id) override;
     bool OnClose() override;
 
 private:

@@ -4,8 +4,7 @@
 
 namespace lumexia {
 
-bool Form4Update::OnCommand(int id, int code) {
-    if (code != BN_CLICKED) return false;
+bool Form4Update::OnButton(int id) {
     if (id == IDC_UPDATE_OK) {
         accepted_ = true;
     } else if (id == IDC_UPDATE_CANCEL) {

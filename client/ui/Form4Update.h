@@ -16,7 +16,7 @@ public:
     bool DoNotShowAgain() const { return doNotShow_; }
 
 protected:
-    bool OnCommand(int id, int code) override;
+    bool OnButton(int id) override;
 
 private:
     bool accepted_ = false;

@@ -99,15 +99,19 @@ void FormMain::OnFirstPaint() {
     RunLoginFlow(false);
 }
 
+bool FormMain::OnButton(int id) {
+    // IDOK and IDCANCEL (Enter and Esc) are deliberately left unhandled: neither closes.
+    if (id != IDC_UPLOAD) return false;
+    StartUpload();
+    return true;
+}
+
 bool FormMain::OnCommand(int id, int code) {
-    if (id == IDC_UPLOAD && code == BN_CLICKED) {
-        StartUpload();
-    } else if (id == IDC_SUBSCR_TEXT && code == EN_CHANGE) {
+    if (id == IDC_SUBSCR_TEXT && code == EN_CHANGE) {
         SetChecked(IDC_SUBSCR, ::GetWindowTextLengthW(Item(IDC_SUBSCR_TEXT)) > 0);
     } else if (id == IDC_PREV_SUBSCR_TEXT && code == EN_CHANGE) {
         SetChecked(IDC_PREV_SUBSCR, ::GetWindowTextLengthW(Item(IDC_PREV_SUBSCR_TEXT)) > 0);
     } else {
-        // IDOK and IDCANCEL (Enter and Esc) are deliberately left unhandled: neither closes.
         return false;
     }
     return true;

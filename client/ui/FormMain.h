@@ -39,6 +39,8 @@ public:
 
 protected:
     BOOL OnInit() override;
+    bool OnButton(int id) override;
+    // The caption edits check their boxes as they are typed in.
     bool OnCommand(int id, int code) override;
     bool OnNotify(const NMHDR& header) override;
     // The close box ends the dialog without an upload.

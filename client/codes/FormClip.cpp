@@ -11,7 +11,7 @@ BOOL FormClip::OnInit() {
     // be opened: the notice must never claim codes that are not there.
     if (!CopyCodesToClipboard(Handle(), *images_)) {
         ::MessageBoxW(Handle(), L"Ошибка при копировании ссылок в буфер обмена.", L"Error", MB_OK);
-        End(0);
+        End(kNotCopied);
         return TRUE;
     }
     NoticeFlags flags;
@@ -19,7 +19,7 @@ BOOL FormClip::OnInit() {
     if (flags.showCompletion)
         SetCaption(L"ЛУМЕКСИЯ");
     else
-        End(0);
+        End(kCopied);
     return TRUE;
 }
 
@@ -34,7 +34,7 @@ void FormClip::OnOk() {
     LoadNoticeFlags(flags);
     flags.showCompletion = !IsChecked(IDC_CLIP_NOSHOW);
     SaveNoticeFlags(flags);
-    End(0);
+    End(kCopied);
 }
 
 } // namespace lumexia

@@ -9,6 +9,9 @@ namespace lumexia {
 
 class FormClip : public Dialog {
 public:
+    // Whether the codes are on the clipboard when the dialog ends.
+    enum Result { kNotCopied = 0, kCopied = 1 };
+
     explicit FormClip(const UploadedList* images) : images_(images) {}
 
 protected:

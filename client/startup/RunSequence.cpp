@@ -46,8 +46,7 @@ bool ProcessPictures(const FormMain& main, const JobList& jobs, std::vector<Prep
 
 void RunSequence(JobList& jobs) {
     FormMain main(&jobs);
-    main.RunModal(IDD_MAIN, ::GetActiveWindow());
-    if (!main.UploadRequested()) return;
+    if (main.RunModal(IDD_MAIN, ::GetActiveWindow()) != FormMain::kUpload) return;
 
     std::vector<PreparedImage> prepared;
     if (!ProcessPictures(main, jobs, prepared)) return; // stopped by the user: nothing sent

@@ -17,10 +17,9 @@ public:
     std::wstring userName;
     std::wstring password;
     bool remember = false; // out: the "Сохранить" box
-    Result result = kCancel;
 
-    // Modal; false when the dialog could not be shown (result stays kCancel).
-    bool Run(HWND owner);
+    // Modal; the way the user left, kCancel when the dialog could not be shown.
+    Result Run(HWND owner);
 
 protected:
     BOOL OnInit() override;

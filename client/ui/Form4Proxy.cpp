@@ -5,12 +5,6 @@
 #include "settings/SettingsGroups.h"
 
 namespace lumexia {
-namespace {
-
-constexpr INT_PTR kAccepted = 1;
-constexpr INT_PTR kCancelled = 0;
-
-} // namespace
 
 BOOL Form4Proxy::OnInit() {
     if (settings_) {
@@ -27,24 +21,24 @@ bool Form4Proxy::OnButton(int id) {
             settings_->isUse = IsChecked(IDC_PROXY_USE);
             settings_->full = ItemText(IDC_PROXY_FULL);
         }
-        End(kAccepted);
+        End(IDOK);
         return true;
     }
     if (id == IDC_PROXY_CANCEL) {
-        End(kCancelled);
+        End(IDCANCEL);
         return true;
     }
     return false;
 }
 
 bool Form4Proxy::OnClose() {
-    End(kCancelled);
+    End(IDCANCEL);
     return true;
 }
 
 void EditProxySettings(ProxySettings& settings) {
     Form4Proxy dialog(&settings);
-    if (dialog.RunModal(IDD_PROXY, ::GetActiveWindow()) == kAccepted) SaveProxySettings(settings);
+    if (dialog.RunModal(IDD_PROXY, ::GetActiveWindow()) == IDOK) SaveProxySettings(settings);
 }
 
 } // namespace lumexia

@@ -8,6 +8,8 @@
 
 namespace lumexia {
 
+// Ends with IDOK when the user accepted (the settings then hold the new values), IDCANCEL
+// otherwise.
 class Form4Proxy : public Dialog {
 public:
     // `settings` may be null: the dialog then shows nothing and changes nothing.

@@ -6,14 +6,12 @@ namespace lumexia {
 
 bool Form4Update::OnButton(int id) {
     if (id == IDC_UPDATE_OK) {
-        accepted_ = true;
+        End(kInstall);
     } else if (id == IDC_UPDATE_CANCEL) {
-        accepted_ = false;
-        doNotShow_ = IsChecked(IDC_UPDATE_NOSHOW);
+        End(IsChecked(IDC_UPDATE_NOSHOW) ? kNeverAgain : kLater);
     } else {
         return false;
     }
-    End(0);
     return true;
 }
 

@@ -65,7 +65,6 @@ INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM) {
 BOOL FormMain::OnInit() {
     HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN));
     if (icon) ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    upload_ = false;
     tagCompletion_.Attach(Item(IDC_TAGS), proxy_);
     FillLookupBoxes();
     ShowFileCount();
@@ -143,7 +142,7 @@ void FormMain::OnProxyLink() {
 }
 
 bool FormMain::OnClose() {
-    End(0);
+    End(kClosed);
     return true;
 }
 
@@ -295,8 +294,7 @@ void FormMain::StartUpload() {
     ReadOptions(options_);
     // A settings file that cannot be written does not stop the upload.
     if (!SaveUploadSettings(options_)) ShowError(kCannotSave);
-    upload_ = true;
-    End(0);
+    End(kUpload);
 }
 
 } // namespace lumexia

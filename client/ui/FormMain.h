@@ -19,10 +19,12 @@ using AlbumTable = std::vector<std::pair<std::wstring, std::wstring>>;
 
 class FormMain : public Dialog {
 public:
+    // How the dialog ended: kUpload once the user asked for the upload and the options
+    // were accepted and saved; kClosed by the close box or an accepted update.
+    enum Result { kClosed = 0, kUpload = 1 };
+
     explicit FormMain(JobList* jobs) : jobs_(jobs) {}
 
-    // True once the user asked for the upload and the options were accepted.
-    bool UploadRequested() const { return upload_; }
     const UploadSettings& Options() const { return options_; }
     const ProxySettings& Proxy() const { return proxy_; }
     const UserCredentials& Credentials() const { return credentials_; }
@@ -79,7 +81,6 @@ private:
     ProxySettings proxy_;
     UserCredentials credentials_;
     AlbumTable albums_;
-    bool upload_ = false;
     bool painted_ = false;
     CAutoComplete2 tagCompletion_; // on the tags edit, with proxy_
 };

@@ -57,14 +57,13 @@ bool FormMain::LoginPass(bool automatic, bool repeat) {
     Form4Login dialog;
     dialog.userName = stored.userName;
     dialog.password = stored.password;
-    if (automatic && !stored.userName.empty() && !stored.password.empty()) {
-        dialog.result = Form4Login::kOk;
+    Form4Login::Result chosen = Form4Login::kOk;
+    if (automatic && !stored.userName.empty() && !stored.password.empty())
         dialog.remember = true;
-    } else {
-        dialog.Run(FlowOwner());
-    }
+    else
+        chosen = dialog.Run(FlowOwner());
 
-    switch (dialog.result) {
+    switch (chosen) {
     case Form4Login::kCancel:
         return false;
     case Form4Login::kAnonymous:

@@ -30,9 +30,10 @@ bool FormMain::CheckForUpdateAtStart() {
     if (!IsUpdateOffered(major, minor, flags.showUpdate)) return true;
 
     Form4Update notice;
-    notice.RunModal(IDD_UPDATE, ::GetActiveWindow());
-    if (!notice.Accepted()) {
-        flags.showUpdate = !notice.DoNotShowAgain();
+    const INT_PTR answer = notice.RunModal(IDD_UPDATE, ::GetActiveWindow());
+    if (answer != Form4Update::kInstall) {
+        // A notice that could not be shown counts as "Отмена" with the box clear.
+        flags.showUpdate = answer != Form4Update::kNeverAgain;
         SaveNoticeFlags(flags);
         return true;
     }
@@ -41,8 +42,7 @@ bool FormMain::CheckForUpdateAtStart() {
     // do nothing with it but start the browser.
     const std::wstring safe = ShellSafeUpdateAddress(address);
     if (!safe.empty()) ::ShellExecuteW(nullptr, nullptr, safe.c_str(), nullptr, nullptr, SW_HIDE);
-    upload_ = false;
-    End(0);
+    End(kClosed);
     return false;
 }
 

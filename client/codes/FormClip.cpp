@@ -6,6 +6,10 @@
 
 namespace lumexia {
 
+FormClip::Result FormClip::Run(HWND owner) {
+    return RunModal(IDD_CLIP, owner) == kCopied ? kCopied : kNotCopied;
+}
+
 BOOL FormClip::OnInit() {
     // A clipboard that could not be emptied or filled is reported like one that could not
     // be opened: the notice must never claim codes that are not there.

@@ -14,6 +14,9 @@ public:
 
     explicit FormClip(const UploadedList* images) : images_(images) {}
 
+    // Modal; kNotCopied also when the dialog could not be shown.
+    Result Run(HWND owner);
+
 protected:
     BOOL OnInit() override;
     // Only OK closes the notice; Esc and Enter do nothing.

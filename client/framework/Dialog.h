@@ -5,7 +5,8 @@
 //     WM_COMMAND -> OnCommand(id, code), WM_NOTIFY -> OnNotify, WM_CLOSE -> OnClose,
 //     anything else -> OnMessage.
 // A handler returns true when it handled the message; a message whose result is not the
-// handled flag stores it with SetResult.
+// handled flag stores it with SetResult. A dialog ends with End(result), and its Run
+// returns that result (IDOK, IDCANCEL or an enum of the dialog's own).
 //
 // Hazard: handlers run inside the window procedure. The base catches every exception
 // there, so none crosses into the system's message loop.
@@ -27,13 +28,14 @@ public:
     Dialog(const Dialog&) = delete;
     Dialog& operator=(const Dialog&) = delete;
 
-    // Runs the dialog modally from template `resourceId` of this program's module;
-    // returns the value given to End, or -1 when the dialog could not be created.
-    INT_PTR RunModal(int resourceId, HWND owner);
-
     HWND Handle() const { return hwnd_; }
 
 protected:
+    // Runs the dialog modally from template `resourceId` of this program's module;
+    // returns the value given to End, or -1 when the dialog could not be created. Each
+    // dialog's own Run(owner) passes its template and turns this into its result.
+    INT_PTR RunModal(int resourceId, HWND owner);
+
     // WM_INITDIALOG. TRUE lets the system focus the first tab stop; FALSE means the
     // dialog set the focus itself.
     virtual BOOL OnInit() { return TRUE; }

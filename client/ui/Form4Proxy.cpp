@@ -6,6 +6,10 @@
 
 namespace lumexia {
 
+INT_PTR Form4Proxy::Run(HWND owner) {
+    return RunModal(IDD_PROXY, owner) == IDOK ? IDOK : IDCANCEL;
+}
+
 BOOL Form4Proxy::OnInit() {
     if (settings_) {
         SetItemText(IDC_PROXY_FULL, settings_->full);
@@ -38,7 +42,7 @@ bool Form4Proxy::OnClose() {
 
 void EditProxySettings(ProxySettings& settings) {
     Form4Proxy dialog(&settings);
-    if (dialog.RunModal(IDD_PROXY, ::GetActiveWindow()) == IDOK) SaveProxySettings(settings);
+    if (dialog.Run(::GetActiveWindow()) == IDOK) SaveProxySettings(settings);
 }
 
 } // namespace lumexia

@@ -15,6 +15,9 @@ public:
     // `settings` may be null: the dialog then shows nothing and changes nothing.
     explicit Form4Proxy(ProxySettings* settings) : settings_(settings) {}
 
+    // Modal; IDCANCEL also when the dialog could not be shown.
+    INT_PTR Run(HWND owner);
+
 protected:
     BOOL OnInit() override;
     bool OnButton(int id) override;

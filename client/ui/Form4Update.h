@@ -13,6 +13,9 @@ public:
     // or ticked ("OK" leaves the box unread).
     enum Result { kInstall = 1, kLater = 2, kNeverAgain = 3 };
 
+    // Modal; a notice that could not be shown counts as kLater.
+    Result Run(HWND owner);
+
 protected:
     bool OnButton(int id) override;
 };

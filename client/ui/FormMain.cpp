@@ -40,6 +40,10 @@ template <size_t N> const wchar_t* TextOf(const LookupRow (&table)[N], int key) 
 
 } // namespace
 
+FormMain::Result FormMain::Run(HWND owner) {
+    return RunModal(IDD_MAIN, owner) == kUpload ? kUpload : kClosed;
+}
+
 INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_PAINT:

@@ -25,6 +25,9 @@ public:
 
     explicit FormMain(JobList* jobs) : jobs_(jobs) {}
 
+    // Modal; kClosed also when the dialog could not be shown.
+    Result Run(HWND owner);
+
     const UploadSettings& Options() const { return options_; }
     const ProxySettings& Proxy() const { return proxy_; }
     const UserCredentials& Credentials() const { return credentials_; }

@@ -5,7 +5,6 @@
 #include "operations/Form4Server.h"
 #include "service/UpdateCheck.h"
 #include "settings/SettingsGroups.h"
-#include "resources/resource.h"
 #include "ui/Form4Update.h"
 
 #include <shellapi.h>
@@ -30,9 +29,8 @@ bool FormMain::CheckForUpdateAtStart() {
     if (!IsUpdateOffered(major, minor, flags.showUpdate)) return true;
 
     Form4Update notice;
-    const INT_PTR answer = notice.RunModal(IDD_UPDATE, ::GetActiveWindow());
+    const Form4Update::Result answer = notice.Run(::GetActiveWindow());
     if (answer != Form4Update::kInstall) {
-        // A notice that could not be shown counts as "Отмена" with the box clear.
         flags.showUpdate = answer != Form4Update::kNeverAgain;
         SaveNoticeFlags(flags);
         return true;

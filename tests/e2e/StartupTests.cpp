@@ -205,7 +205,7 @@ TEST(MainDialogDrops, DroppedFilesAndFoldersJoinTheList) {
         uidriver::Close(dialog);
     });
     FormMain form(&jobs);
-    const INT_PTR ended = form.RunModal(IDD_MAIN, nullptr);
+    const FormMain::Result ended = form.Run(nullptr);
     user.join();
     EXPECT_FALSE(ended == FormMain::kUpload);
     // A name too long for the job list's records is left out rather than cut: a cut path

@@ -78,7 +78,7 @@ protected:
             script(dialog);
             if (::IsWindow(dialog)) uidriver::Close(dialog);
         });
-        ended_ = form_.RunModal(IDD_MAIN, nullptr);
+        ended_ = form_.Run(nullptr);
         user.join();
     }
     // Presses the upload button and returns the text of the "Error" box it raised, or
@@ -101,7 +101,7 @@ protected:
 
     JobList jobs_;
     DrivenMain form_{&jobs_};
-    INT_PTR ended_ = -1;
+    FormMain::Result ended_ = FormMain::kClosed;
     std::string saved_;
     bool hadSettings_ = false;
 };

@@ -1,5 +1,5 @@
 // The login dialog (template 105): user name, password, "remember" box, and four ways out.
-// It decides nothing itself: the login flow (LoginFlow.cpp) reads what the user chose.
+// It decides nothing itself: the login flow (ui/LoginFlow.h) reads what the user chose.
 #pragma once
 
 #include "framework/Dialog.h"

@@ -3,6 +3,8 @@
 #include "jobs/JobIntake.h"
 #include "settings/SettingsGroups.h"
 #include "ui/Form4Proxy.h"
+#include "ui/LoginFlow.h"
+#include "ui/UpdateOffer.h"
 #include "resources/resource.h"
 
 #include <commctrl.h>
@@ -98,8 +100,14 @@ void FormMain::FillLookupBoxes() {
 void FormMain::OnFirstPaint() {
     // The window is on screen before any server call, so their progress dialogs have an
     // owner to centre on. An accepted update ends the dialog; the login then never runs.
-    if (!CheckForUpdateAtStart()) return;
-    RunLoginFlow(false);
+    // Every server call needs the proxy setting, so it is read before the first one.
+    LoadProxySettings(proxy_);
+    if (OfferUpdateAtStart(proxy_)) {
+        End(kClosed);
+        return;
+    }
+    // Signs in silently with a stored user name and password.
+    LoginFlow(*this).Run(LoginFlow::Pass::kStored);
 }
 
 bool FormMain::OnButton(int id) {
@@ -138,7 +146,7 @@ bool FormMain::OnNotify(const NMHDR& header) {
 }
 
 void FormMain::OnLoginLink() {
-    RunLoginFlow(true);
+    LoginFlow(*this).Run(LoginFlow::Pass::kAsk);
 }
 
 void FormMain::OnProxyLink() {
@@ -167,6 +175,11 @@ void FormMain::OnDropFiles(HDROP drop) {
 
 void FormMain::ShowFileCount() {
     SetItemText(IDC_FILE_COUNT, FileCountText(jobs_->size()));
+}
+
+void FormMain::SetUser(const UserCredentials& credentials) {
+    credentials_ = credentials;
+    ShowUserState(credentials_);
 }
 
 void FormMain::ShowUserState(const UserCredentials& credentials) {

@@ -32,7 +32,10 @@ public:
     const ProxySettings& Proxy() const { return proxy_; }
     const UserCredentials& Credentials() const { return credentials_; }
 
-    // Used by the login flow.
+    // Used by the login flow: the signed-in user (none for an empty name), shown in the
+    // caption and the album box's state; the album box filled from Albums().
+    void SetUser(const UserCredentials& credentials);
+    // The caption and the album box's state for `credentials`, which it does not keep.
     void ShowUserState(const UserCredentials& credentials);
     void FillAlbumBox();
     AlbumTable& Albums() { return albums_; }
@@ -55,19 +58,6 @@ protected:
 
 private:
     void OnFirstPaint();
-    // The update check of the first paint (ui/UpdateCheck.cpp); false when the user took
-    // the update and the dialog has ended without an upload.
-    bool CheckForUpdateAtStart();
-    // The login flow (LoginFlow.cpp). `interactive` is false only for the automatic run
-    // after the update check at the first paint, which signs in silently with a stored
-    // user name and password.
-    void RunLoginFlow(bool interactive);
-    // One pass of the flow; returns whether another pass follows.
-    bool LoginPass(bool automatic, bool repeat);
-    // The user's albums into the album table; `cancelled` (optional) tells whether the
-    // user stopped the list in its progress dialog.
-    bool LoadAlbums(const UserCredentials& credentials, bool* cancelled = nullptr);
-    HWND FlowOwner() const;
     void OnHandOver(WPARAM wParam);
     void OnDropFiles(HDROP drop);
     void OnLoginLink();

@@ -1,5 +1,7 @@
 #include "ui/AutoComplete.h"
 
+#include "ui/TagText.h"
+
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -24,27 +26,6 @@ CAutoComplete2* Owner(HWND hwnd) {
     return found == g_windows.end() ? nullptr : found->second;
 }
 
-const wchar_t kWhiteSpace[] = L" \t\n\v\f\r\b\a";
-
-// Where the tag around the caret starts and ends: after the last comma before the caret
-// (or at 0), up to the next comma (or the end).
-struct TokenSpan {
-    size_t start;
-    size_t end;
-};
-
-TokenSpan SpanAt(const std::wstring& text, size_t caret) {
-    caret = std::min(caret, text.size());
-    size_t start = 0;
-    if (caret > 0) {
-        const size_t comma = text.rfind(L',', caret - 1);
-        if (comma != std::wstring::npos) start = comma + 1;
-    }
-    size_t end = text.find(L',', start);
-    if (end == std::wstring::npos) end = text.size();
-    return {start, end};
-}
-
 std::wstring WindowTextOf(HWND hwnd) {
     const int length = ::GetWindowTextLengthW(hwnd);
     if (length <= 0) return std::wstring();
@@ -66,25 +47,6 @@ bool KeyOfDialogManager(const MSG* message) {
 }
 
 } // namespace
-
-void TagCache::DeliverItems(const std::wstring& token, const TagItems& items) {
-    // Synchronous, so the items stay valid until the edit has merged them; sent from the
-    // edit's own thread it is a plain call.
-    HWND edit = edit_;
-    if (edit)
-        ::SendMessageW(edit, WM_AC_RESULTS, reinterpret_cast<WPARAM>(&token),
-                       reinterpret_cast<LPARAM>(&items));
-}
-
-void TagCache::Merge(const TagItems& items) {
-    for (const TagItem& item : items) {
-        auto at =
-            std::lower_bound(items_.begin(), items_.end(), item.key,
-                             [](const TagItem& i, const std::wstring& k) { return i.key < k; });
-        if (at != items_.end() && at->key == item.key) continue; // the first text of a key stays
-        items_.insert(at, item);
-    }
-}
 
 CAutoComplete2::CAutoComplete2() : cache_(std::make_shared<TagCache>()), worker_(cache_) {}
 
@@ -306,12 +268,7 @@ bool CAutoComplete2::OnChar(WPARAM character) {
 }
 
 std::wstring CAutoComplete2::CurrentToken() const {
-    const std::wstring text = WindowTextOf(edit_);
-    const TokenSpan span = SpanAt(text, CaretOf(edit_));
-    std::wstring token = text.substr(span.start, span.end - span.start);
-    token.erase(0, std::min(token.find_first_not_of(kWhiteSpace), token.size()));
-    if (!token.empty()) ::CharLowerBuffW(&token[0], static_cast<DWORD>(token.size()));
-    return token;
+    return TagTokenAt(WindowTextOf(edit_), CaretOf(edit_));
 }
 
 bool CAutoComplete2::Refresh() {
@@ -335,8 +292,7 @@ int CAutoComplete2::Fill(const std::wstring& token) {
     if (token.empty()) return 0;
 
     const TagItems& cache = cache_->CurrentItems();
-    auto at = std::lower_bound(cache.begin(), cache.end(), token,
-                               [](const TagItem& i, const std::wstring& k) { return i.key < k; });
+    auto at = FirstKeyFrom(cache, token);
     int shown = 0;
     for (; at != cache.end() && shown < kMostShown && at->key.compare(0, token.size(), token) == 0;
          ++at, ++shown)
@@ -365,15 +321,10 @@ void CAutoComplete2::Complete() {
     if (got < 0) return;
     entry.resize(static_cast<size_t>(got));
 
-    const std::wstring text = WindowTextOf(edit_);
-    const TokenSpan span = SpanAt(text, CaretOf(edit_));
-    const std::wstring replaced =
-        text.substr(0, span.start) + (span.start != 0 ? L" " : L"") + entry + text.substr(span.end);
-    ::SetWindowTextW(edit_, replaced.c_str());
+    const TagCompletion done = CompleteTagAt(WindowTextOf(edit_), CaretOf(edit_), entry);
+    ::SetWindowTextW(edit_, done.text.c_str());
     ::SetFocus(edit_);
-    size_t caret = replaced.find(L',', span.start);
-    if (caret == std::wstring::npos) caret = replaced.size();
-    ::SendMessageW(edit_, EM_SETSEL, caret, caret);
+    ::SendMessageW(edit_, EM_SETSEL, done.caret, done.caret);
     ::SendMessageW(edit_, EM_SCROLLCARET, 0, 0);
     Refresh();
 }

@@ -8,11 +8,11 @@
 #pragma once
 
 #include "settings/SettingsRecords.h"
+#include "ui/TagCache.h"
 #include "ui/TagQueryWorker.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 
@@ -21,29 +21,7 @@ namespace lumexia {
 // Private messages of the subclassed edit.
 constexpr UINT WM_AC_HIDE = WM_USER + 101;    // hide the list
 constexpr UINT WM_AC_REFRESH = WM_USER + 102; // refresh; wParam 1 may show the list
-constexpr UINT WM_AC_RESULTS = WM_USER + 103; // wParam: const std::wstring* token,
-                                              // lParam: const TagItems* items
-
-// The part of the control the worker thread reaches, shared with the worker so that an
-// abandoned worker outlives the control safely: the cache, which it reads, and the edit,
-// to which it sends its deliveries until the control detaches.
-class TagCache final : public CallbackGetItems {
-public:
-    void SetEdit(HWND edit) { edit_ = edit; }
-    // After this no delivery reaches the edit (the control is going away).
-    void Detach() { edit_ = nullptr; }
-
-    // Sends WM_AC_RESULTS to the edit and waits for it to be handled.
-    void DeliverItems(const std::wstring& token, const TagItems& items) override;
-    const TagItems& CurrentItems() const override { return items_; }
-
-    // User-interface thread, inside WM_AC_RESULTS only: adds the items whose key is new.
-    void Merge(const TagItems& items);
-
-private:
-    std::atomic<HWND> edit_{nullptr};
-    TagItems items_; // sorted by key, then text; only grows
-};
+// WM_AC_RESULTS (ui/TagCache.h) brings the worker's new tags.
 
 class CAutoComplete2 {
 public:

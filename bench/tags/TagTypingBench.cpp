@@ -218,7 +218,7 @@ int wmain(int argc, wchar_t** argv) {
         PrintTimes("5,000 tags in the cache:", TimeKeystrokes(form, edit, keystrokes));
         ::PostMessageW(dialog, WM_CLOSE, 0, 0);
     });
-    form.RunModal(IDD_MAIN, nullptr);
+    form.Run(nullptr);
     driver.join();
 
     if (hadSettings) {

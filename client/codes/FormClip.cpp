@@ -6,12 +6,16 @@
 
 namespace lumexia {
 
+FormClip::Result FormClip::Run(HWND owner) {
+    return RunModal(IDD_CLIP, owner) == kCopied ? kCopied : kNotCopied;
+}
+
 BOOL FormClip::OnInit() {
     // A clipboard that could not be emptied or filled is reported like one that could not
     // be opened: the notice must never claim codes that are not there.
     if (!CopyCodesToClipboard(Handle(), *images_)) {
         ::MessageBoxW(Handle(), L"Ошибка при копировании ссылок в буфер обмена.", L"Error", MB_OK);
-        End(0);
+        End(kNotCopied);
         return TRUE;
     }
     NoticeFlags flags;
@@ -19,12 +23,12 @@ BOOL FormClip::OnInit() {
     if (flags.showCompletion)
         SetCaption(L"ЛУМЕКСИЯ");
     else
-        End(0);
+        End(kCopied);
     return TRUE;
 }
 
-bool FormClip::OnCommand(int id, int code) {
-    if (id != IDC_CLIP_OK || code != BN_CLICKED) return false;
+bool FormClip::OnButton(int id) {
+    if (id != IDC_CLIP_OK) return false;
     OnOk();
     return true;
 }
@@ -34,7 +38,7 @@ void FormClip::OnOk() {
     LoadNoticeFlags(flags);
     flags.showCompletion = !IsChecked(IDC_CLIP_NOSHOW);
     SaveNoticeFlags(flags);
-    End(0);
+    End(kCopied);
 }
 
 } // namespace lumexia

@@ -9,12 +9,18 @@ namespace lumexia {
 
 class FormClip : public Dialog {
 public:
+    // Whether the codes are on the clipboard when the dialog ends.
+    enum Result { kNotCopied = 0, kCopied = 1 };
+
     explicit FormClip(const UploadedList* images) : images_(images) {}
+
+    // Modal; kNotCopied also when the dialog could not be shown.
+    Result Run(HWND owner);
 
 protected:
     BOOL OnInit() override;
     // Only OK closes the notice; Esc and Enter do nothing.
-    bool OnCommand(int id, int code) override;
+    bool OnButton(int id) override;
 
 private:
     void OnOk();

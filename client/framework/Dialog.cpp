@@ -41,8 +41,12 @@ INT_PTR Dialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         return OnInit();
-    case WM_COMMAND:
-        return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        const int code = HIWORD(wParam);
+        const bool handled = code == BN_CLICKED ? OnButton(id) : OnCommand(id, code);
+        return handled ? TRUE : FALSE;
+    }
     case WM_NOTIFY:
         if (!lParam) return FALSE;
         return OnNotify(*reinterpret_cast<const NMHDR*>(lParam)) ? TRUE : FALSE;

@@ -1,10 +1,12 @@
 // Base of every dialog of the client: a modal dialog from a resource template. The base
 // dispatches the common messages to named handlers, so a dialog overrides only what it
 // handles:
-//     WM_INITDIALOG -> OnInit, WM_COMMAND -> OnCommand(id, code), WM_NOTIFY -> OnNotify,
-//     WM_CLOSE -> OnClose, anything else -> OnMessage.
+//     WM_INITDIALOG -> OnInit, WM_COMMAND with BN_CLICKED -> OnButton(id), any other
+//     WM_COMMAND -> OnCommand(id, code), WM_NOTIFY -> OnNotify, WM_CLOSE -> OnClose,
+//     anything else -> OnMessage.
 // A handler returns true when it handled the message; a message whose result is not the
-// handled flag stores it with SetResult.
+// handled flag stores it with SetResult. A dialog ends with End(result), and its Run
+// returns that result (IDOK, IDCANCEL or an enum of the dialog's own).
 //
 // Hazard: handlers run inside the window procedure. The base catches every exception
 // there, so none crosses into the system's message loop.
@@ -26,19 +28,25 @@ public:
     Dialog(const Dialog&) = delete;
     Dialog& operator=(const Dialog&) = delete;
 
-    // Runs the dialog modally from template `resourceId` of this program's module;
-    // returns the value given to End, or -1 when the dialog could not be created.
-    INT_PTR RunModal(int resourceId, HWND owner);
-
     HWND Handle() const { return hwnd_; }
 
 protected:
+    // Runs the dialog modally from template `resourceId` of this program's module;
+    // returns the value given to End, or -1 when the dialog could not be created. Each
+    // dialog's own Run(owner) passes its template and turns this into its result.
+    INT_PTR RunModal(int resourceId, HWND owner);
+
     // WM_INITDIALOG. TRUE lets the system focus the first tab stop; FALSE means the
     // dialog set the focus itself.
     virtual BOOL OnInit() { return TRUE; }
-    // WM_COMMAND from a control, a menu or an accelerator (Enter is IDOK, Esc IDCANCEL).
-    // Unhandled, the system does nothing: a dialog that does not handle IDCANCEL is not
-    // closed by Esc.
+    // A button click (BN_CLICKED, which a menu command also carries). Enter arrives as the
+    // default button's click (IDOK when there is none), Esc as IDCANCEL. Unhandled, the
+    // system does nothing: a dialog that does not handle IDCANCEL is not closed by Esc.
+    virtual bool OnButton(int id) {
+        (void)id;
+        return false;
+    }
+    // Every other WM_COMMAND: control notifications (EN_CHANGE and the like), accelerators.
     virtual bool OnCommand(int id, int code) {
         (void)id;
         (void)code;

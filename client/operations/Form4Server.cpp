@@ -42,10 +42,16 @@ Form4Server::Form4Server(OperationKind kind)
     context_->operation = FindOperation(kind);
 }
 
-bool Form4Server::Run(HWND owner) {
-    if (started_) return false;
-    const INT_PTR result = RunModal(IDD_SERVER, owner);
-    if (worker_ && !finished_) {
+Form4Server::Ending Form4Server::Run(HWND owner) {
+    if (started_) return kNotShown;
+    const INT_PTR ended = RunModal(IDD_SERVER, owner);
+    if (ended == -1)
+        ending_ = kNotShown;
+    else if (ended == kFinished || ended == kNotStarted)
+        ending_ = static_cast<Ending>(ended);
+    else
+        ending_ = kStopped;
+    if (worker_ && ending_ != kFinished) {
         // The dialog ended some other way (its owner was destroyed, say) while the worker
         // still runs: treat it like the second Cancel, so the creator never reads a
         // context the worker may still be writing.
@@ -58,7 +64,7 @@ bool Form4Server::Run(HWND owner) {
         ::WaitForSingleObject(worker_.Get(), kFinishedWorkerWaitMs);
         worker_.Reset();
     }
-    return result != -1;
+    return ending_;
 }
 
 INT_PTR Form4Server::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -79,7 +85,8 @@ INT_PTR Form4Server::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-bool Form4Server::OnCommand(int id, int) {
+bool Form4Server::OnButton(int id) {
+    // Esc (IDCANCEL) is the Cancel button.
     if (id != IDC_SERVER_CANCEL && id != IDCANCEL) return false;
     OnCancel();
     return true;
@@ -135,7 +142,7 @@ void Form4Server::OnShow(BOOL shown) {
         ended_ = true;
         success_ = false;
         outcome_ = context_->outcome;
-        End(0);
+        End(kNotStarted);
     }
 }
 
@@ -171,10 +178,9 @@ void Form4Server::OnCancel() {
     // Second Cancel: give up on the worker without waiting.
     Abandon();
     success_ = false;
-    finished_ = false;
     outcome_ = kOutcomeCancelled;
     ended_ = true;
-    End(0);
+    End(kStopped);
 }
 
 void Form4Server::Abandon() {
@@ -191,7 +197,6 @@ void Form4Server::Abandon() {
 
 void Form4Server::OnDone() {
     if (ended_ || !context_->finished.load()) return;
-    finished_ = true;
     success_ = context_->success;
     cancel_ = cancel_ || context_->cancel.load();
     // A stop the user asked for reads as such, whatever error the interrupted transfer
@@ -199,7 +204,7 @@ void Form4Server::OnDone() {
     if (context_->internalError) context_->outcome = kOutcomeInternalError;
     outcome_ = (cancel_ && !success_) ? std::wstring(kOutcomeCancelled) : context_->outcome;
     ended_ = true;
-    End(0);
+    End(kFinished);
 }
 
 DWORD WINAPI Form4Server::Worker(void* parameter) {

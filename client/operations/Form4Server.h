@@ -32,6 +32,10 @@ constexpr UINT WM_SERVER_DONE = WM_USER + 31;
 
 class Form4Server : public Dialog {
 public:
+    // How the dialog ended: the worker ran to its end, the dialog gave up on it (second
+    // Cancel, or the dialog went some other way while it ran), or it could not be started.
+    enum Ending { kNotShown = 0, kFinished = 1, kStopped = 2, kNotStarted = 3 };
+
     explicit Form4Server(OperationKind kind);
 
     // Inputs before Run; outputs after Run, meaningful only when Finished(), except
@@ -40,18 +44,19 @@ public:
     // Replaces the kind's operation (tools and tests); call before Run.
     void SetOperation(OperationFn operation) { context_->operation = std::move(operation); }
 
-    // Runs the dialog modally; false when it could not be shown. One run per object.
-    bool Run(HWND owner);
+    // Runs the dialog modally; kNotShown (false) when it could not be shown. One run per
+    // object: a second one returns kNotShown.
+    Ending Run(HWND owner);
 
     bool Success() const { return success_; }
     bool Cancelled() const { return cancel_; }
     const std::wstring& Outcome() const { return outcome_; }
     // True when the worker ran to its end and the context holds its results.
-    bool Finished() const { return finished_; }
+    bool Finished() const { return ending_ == kFinished; }
 
 protected:
     BOOL OnInit() override;
-    bool OnCommand(int id, int code) override;
+    bool OnButton(int id) override;
     bool OnClose() override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -76,7 +81,7 @@ private:
     bool ended_ = false;
     bool success_ = false;
     bool cancel_ = false;
-    bool finished_ = false;
+    Ending ending_ = kNotShown;
     std::wstring outcome_;
 };
 

@@ -7,7 +7,6 @@
 #include "imaging/GdiPlus.h"
 #include "codes/LinkCodes.h"
 #include "settings/SettingsGroups.h"
-#include "resources/resource.h"
 
 namespace lumexia {
 
@@ -46,8 +45,7 @@ bool ProcessPictures(const FormMain& main, const JobList& jobs, std::vector<Prep
 
 void RunSequence(JobList& jobs) {
     FormMain main(&jobs);
-    main.RunModal(IDD_MAIN, ::GetActiveWindow());
-    if (!main.UploadRequested()) return;
+    if (main.Run(::GetActiveWindow()) != FormMain::kUpload) return;
 
     std::vector<PreparedImage> prepared;
     if (!ProcessPictures(main, jobs, prepared)) return; // stopped by the user: nothing sent
@@ -73,7 +71,7 @@ void RunSequence(JobList& jobs) {
     if (!ConfirmHandOut(sending, uploaded)) return;
     FormatLinkCodes(uploaded, main.Options().typeCode);
     FormClip clip(&uploaded);
-    clip.RunModal(IDD_CLIP, ::GetActiveWindow());
+    clip.Run(::GetActiveWindow());
 }
 
 bool ConfirmHandOut(const Form4Server& sending, const UploadedList& uploaded) {

@@ -1,49 +1,16 @@
 #include "ui/AutoComplete.h"
 
-#include <algorithm>
-#include <map>
-#include <mutex>
-#include <set>
-#include <vector>
+#include "ui/TagText.h"
+
+#include <commctrl.h>
 
 namespace lumexia {
 namespace {
 
-// Which object a subclassed edit or list belongs to, and which objects show their list
-// (for the mouse hook). Only user-interface threads use them; the mutex keeps two
-// dialogs on two threads apart.
-std::mutex g_tablesLock;
-std::map<HWND, CAutoComplete2*> g_windows;
-std::set<CAutoComplete2*> g_shown;
-// The mouse hook of this thread, installed when a list is first shown and kept.
-thread_local HHOOK t_mouseHook = nullptr;
-
-CAutoComplete2* Owner(HWND hwnd) {
-    std::lock_guard<std::mutex> hold(g_tablesLock);
-    auto found = g_windows.find(hwnd);
-    return found == g_windows.end() ? nullptr : found->second;
-}
-
-const wchar_t kWhiteSpace[] = L" \t\n\v\f\r\b\a";
-
-// Where the tag around the caret starts and ends: after the last comma before the caret
-// (or at 0), up to the next comma (or the end).
-struct TokenSpan {
-    size_t start;
-    size_t end;
-};
-
-TokenSpan SpanAt(const std::wstring& text, size_t caret) {
-    caret = std::min(caret, text.size());
-    size_t start = 0;
-    if (caret > 0) {
-        const size_t comma = text.rfind(L',', caret - 1);
-        if (comma != std::wstring::npos) start = comma + 1;
-    }
-    size_t end = text.find(L',', start);
-    if (end == std::wstring::npos) end = text.size();
-    return {start, end};
-}
+constexpr UINT_PTR kSubclassId = 1;
+// Marks an edit that has a completion attached (MinGW's comctl32 import library has no
+// GetWindowSubclass to ask), so a second object leaves it alone.
+const wchar_t kAttachedProperty[] = L"LumexiaTagCompletion";
 
 std::wstring WindowTextOf(HWND hwnd) {
     const int length = ::GetWindowTextLengthW(hwnd);
@@ -67,93 +34,45 @@ bool KeyOfDialogManager(const MSG* message) {
 
 } // namespace
 
-void TagCache::DeliverItems(const std::wstring& token, const TagItems& items) {
-    // Synchronous, so the items stay valid until the edit has merged them; sent from the
-    // edit's own thread it is a plain call.
-    HWND edit = edit_;
-    if (edit)
-        ::SendMessageW(edit, WM_AC_RESULTS, reinterpret_cast<WPARAM>(&token),
-                       reinterpret_cast<LPARAM>(&items));
-}
-
-void TagCache::Merge(const TagItems& items) {
-    for (const TagItem& item : items) {
-        auto at =
-            std::lower_bound(items_.begin(), items_.end(), item.key,
-                             [](const TagItem& i, const std::wstring& k) { return i.key < k; });
-        if (at != items_.end() && at->key == item.key) continue; // the first text of a key stays
-        items_.insert(at, item);
-    }
-}
-
 CAutoComplete2::CAutoComplete2() : cache_(std::make_shared<TagCache>()), worker_(cache_) {}
 
 CAutoComplete2::~CAutoComplete2() {
     cache_->Detach();
-    Unhook();
-    {
-        std::lock_guard<std::mutex> hold(g_tablesLock);
-        g_windows.erase(edit_);
-        g_windows.erase(list_);
+    list_.Unhook();
+    // Normally the dialog, and with it both windows, is gone by now (the edit's handle was
+    // cleared when it went); otherwise the edit outlives this object and keeps only its
+    // own procedure.
+    if (edit_ && ::IsWindow(edit_)) {
+        ::RemoveWindowSubclass(edit_, EditProc, kSubclassId);
+        ::RemovePropW(edit_, kAttachedProperty);
     }
-    // Normally the dialog, and with it both windows, is gone by now (their handles were
-    // cleared when they went); otherwise the windows outlive this object and are handed
-    // back to their own procedures.
-    auto restore = [](HWND hwnd, WNDPROC ours, WNDPROC previous) {
-        if (hwnd && ::IsWindow(hwnd) &&
-            reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hwnd, GWLP_WNDPROC)) == ours)
-            ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-    };
-    restore(edit_, EditProc, editProc_);
-    restore(list_, ListProc, listProc_);
-    if (list_ && ::IsWindow(list_)) ::DestroyWindow(list_);
+    list_.Destroy();
     worker_.Stop();
 }
 
 void CAutoComplete2::Attach(HWND edit, const ProxySettings& proxy) {
-    if (edit_ || !edit || Owner(edit)) return;
+    if (edit_ || !edit || ::GetPropW(edit, kAttachedProperty)) return;
     proxy_ = &proxy;
-    HWND list = ::CreateWindowExW(WS_EX_NOACTIVATE, L"LISTBOX", L"MainLB",
-                                  WS_POPUP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY, 0, 0, 1, 1, edit,
-                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    if (!list) return; // the edit works without completion
-    ::SendMessageW(list, WM_SETFONT, ::SendMessageW(edit, WM_GETFONT, 0, 0), FALSE);
-    {
-        std::lock_guard<std::mutex> hold(g_tablesLock);
-        g_windows[edit] = this;
-        g_windows[list] = this;
-    }
-    edit_ = edit;
-    list_ = list;
-    listProc_ = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
-    editProc_ = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
-    if (!editProc_ || !listProc_) {
-        if (listProc_)
-            ::SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listProc_));
-        ::DestroyWindow(list);
-        std::lock_guard<std::mutex> hold(g_tablesLock);
-        g_windows.erase(edit);
-        g_windows.erase(list);
-        edit_ = list_ = nullptr;
+    if (!list_.Create(edit)) return; // the edit works without completion
+    if (!::SetWindowSubclass(edit, EditProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+        list_.Destroy();
         return;
     }
+    ::SetPropW(edit, kAttachedProperty, reinterpret_cast<HANDLE>(this));
+    edit_ = edit;
     cache_->SetEdit(edit);
 }
 
-LRESULT CALLBACK CAutoComplete2::EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    CAutoComplete2* self = Owner(hwnd);
-    if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    const WNDPROC previous = self->editProc_;
+LRESULT CALLBACK CAutoComplete2::EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR reference) {
+    auto* self = reinterpret_cast<CAutoComplete2*>(reference);
     if (message == WM_NCDESTROY) {
-        // The edit goes before its object: stop finding the object through it.
-        ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        // The edit goes before its object: no delivery, hook or later call may reach it.
+        ::RemoveWindowSubclass(hwnd, EditProc, kSubclassId);
+        ::RemovePropW(hwnd, kAttachedProperty);
         self->cache_->Detach();
-        self->Unhook();
+        self->list_.Unhook();
         self->edit_ = nullptr; // a later window may get the same handle
-        std::lock_guard<std::mutex> hold(g_tablesLock);
-        g_windows.erase(hwnd);
     } else {
         LRESULT result = 0;
         bool consumed = false;
@@ -164,35 +83,7 @@ LRESULT CALLBACK CAutoComplete2::EditProc(HWND hwnd, UINT message, WPARAM wParam
         }
         if (consumed) return result;
     }
-    return ::CallWindowProcW(previous, hwnd, message, wParam, lParam);
-}
-
-LRESULT CALLBACK CAutoComplete2::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    CAutoComplete2* self = Owner(hwnd);
-    if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    const WNDPROC previous = self->listProc_;
-    if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
-    if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-        self->list_ = nullptr; // destroyed with the dialog that owns it
-        {
-            std::lock_guard<std::mutex> hold(g_tablesLock);
-            g_windows.erase(hwnd);
-        }
-        return ::CallWindowProcW(previous, hwnd, message, wParam, lParam);
-    }
-    if (message == WM_LBUTTONUP) {
-        // The list's own notifications go to the dialog: the system makes the top-level
-        // window the owner of a pop-up created for a child. So the list tells its edit of
-        // a click on an entry itself, as the notification would.
-        const LRESULT hit = ::CallWindowProcW(previous, hwnd, LB_ITEMFROMPOINT, 0, lParam);
-        const LRESULT result = ::CallWindowProcW(previous, hwnd, message, wParam, lParam);
-        if (HIWORD(hit) == 0 && self->edit_)
-            ::SendMessageW(self->edit_, WM_COMMAND, MAKEWPARAM(0, LBN_SELCHANGE),
-                           reinterpret_cast<LPARAM>(hwnd));
-        return result;
-    }
-    return ::CallWindowProcW(previous, hwnd, message, wParam, lParam);
+    return ::DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 bool CAutoComplete2::OnEditMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -201,43 +92,38 @@ bool CAutoComplete2::OnEditMessage(UINT message, WPARAM wParam, LPARAM lParam, L
         return OnKeyDown(wParam);
     case WM_SYSKEYDOWN:
         if (wParam != VK_DOWN) return false;
-        if (ListVisible()) {
-            HideList();
-        } else {
-            ShowList();
-            SelectFirst();
-        }
+        OnAltDown();
         return true;
     case WM_CHAR:
         return OnChar(wParam);
     case WM_GETDLGCODE:
         // While the list is open, Tab, Enter and Esc belong to it: the dialog must not move
         // the focus, press a button or cancel.
-        if (!ListVisible() || !KeyOfDialogManager(reinterpret_cast<const MSG*>(lParam)))
+        if (!list_.Visible() || !KeyOfDialogManager(reinterpret_cast<const MSG*>(lParam)))
             return false;
-        result = ::CallWindowProcW(editProc_, edit_, message, wParam, lParam) | DLGC_WANTTAB |
-                 DLGC_WANTALLKEYS;
+        result =
+            ::DefSubclassProc(edit_, message, wParam, lParam) | DLGC_WANTTAB | DLGC_WANTALLKEYS;
         return true;
     case WM_KILLFOCUS: {
         const bool toFilledList =
-            reinterpret_cast<HWND>(wParam) == list_ && ::SendMessageW(list_, LB_GETCOUNT, 0, 0) > 0;
-        if (ListVisible() && !toFilledList) ::PostMessageW(edit_, WM_AC_HIDE, 0, 0);
+            reinterpret_cast<HWND>(wParam) == list_.Handle() && list_.Count() > 0;
+        if (list_.Visible() && !toFilledList) ::PostMessageW(edit_, WM_AC_HIDE, 0, 0);
         return false;
     }
     case WM_COMMAND:
-        if (reinterpret_cast<HWND>(lParam) != list_ || HIWORD(wParam) != LBN_SELCHANGE)
+        if (reinterpret_cast<HWND>(lParam) != list_.Handle() || HIWORD(wParam) != LBN_SELCHANGE)
             return false;
         Complete();
-        HideList();
+        list_.Hide();
         return true;
     case WM_MOUSEWHEEL:
-        ::PostMessageW(list_, WM_MOUSEWHEEL, wParam, lParam);
+        ::PostMessageW(list_.Handle(), WM_MOUSEWHEEL, wParam, lParam);
         return false;
     case WM_AC_HIDE:
-        HideList();
+        list_.Hide();
         return true;
     case WM_AC_REFRESH:
-        if (Refresh() && wParam == 1 && !ListVisible()) ShowList();
+        if (Refresh() && wParam == 1 && !list_.Visible()) list_.Show();
         return true;
     case WM_AC_RESULTS:
         DeliverItems(reinterpret_cast<const std::wstring*>(wParam),
@@ -245,6 +131,15 @@ bool CAutoComplete2::OnEditMessage(UINT message, WPARAM wParam, LPARAM lParam, L
         return true;
     default:
         return false;
+    }
+}
+
+void CAutoComplete2::OnAltDown() {
+    if (list_.Visible()) {
+        list_.Hide();
+    } else {
+        list_.Show();
+        list_.SelectFirst();
     }
 }
 
@@ -258,29 +153,29 @@ bool CAutoComplete2::OnKeyDown(WPARAM key) {
         ::PostMessageW(edit_, WM_AC_REFRESH, 1, 0);
         return false;
     case VK_TAB:
-        if (ListVisible()) {
+        if (list_.Visible()) {
             if (::GetAsyncKeyState(VK_SHIFT) & 0x8000)
-                SelectPrevious();
+                list_.SelectPrevious();
             else
-                SelectNext();
+                list_.SelectNext();
         }
         return false;
     case VK_RETURN:
         Complete();
-        if (ListVisible()) HideList();
+        if (list_.Visible()) list_.Hide();
         return false;
     case VK_ESCAPE:
-        if (ListVisible()) HideList();
+        if (list_.Visible()) list_.Hide();
         return false;
     case VK_UP:
-        if (ListVisible()) SelectPrevious();
+        if (list_.Visible()) list_.SelectPrevious();
         return true;
     case VK_DOWN:
-        if (ListVisible()) {
-            SelectNext();
+        if (list_.Visible()) {
+            list_.SelectNext();
         } else {
-            ShowList();
-            SelectFirst();
+            list_.Show();
+            list_.SelectFirst();
         }
         return true;
     default:
@@ -296,7 +191,7 @@ bool CAutoComplete2::OnChar(WPARAM character) {
         return true; // no beep for the keys the list took
     case L',':
         Complete();
-        if (ListVisible()) HideList();
+        if (list_.Visible()) list_.Hide();
         ::PostMessageW(edit_, WM_AC_REFRESH, 0, 0);
         return false; // the comma is typed
     default:
@@ -306,12 +201,7 @@ bool CAutoComplete2::OnChar(WPARAM character) {
 }
 
 std::wstring CAutoComplete2::CurrentToken() const {
-    const std::wstring text = WindowTextOf(edit_);
-    const TokenSpan span = SpanAt(text, CaretOf(edit_));
-    std::wstring token = text.substr(span.start, span.end - span.start);
-    token.erase(0, std::min(token.find_first_not_of(kWhiteSpace), token.size()));
-    if (!token.empty()) ::CharLowerBuffW(&token[0], static_cast<DWORD>(token.size()));
-    return token;
+    return TagTokenAt(WindowTextOf(edit_), CaretOf(edit_));
 }
 
 bool CAutoComplete2::Refresh() {
@@ -320,11 +210,9 @@ bool CAutoComplete2::Refresh() {
     lastToken_ = token;
     // Filled with drawing off: a visible list would otherwise redraw and rescale its
     // scroll bar for every entry.
-    ::SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
-    ::SendMessageW(list_, LB_RESETCONTENT, 0, 0);
+    list_.BeginFill();
     const int shown = Fill(token);
-    ::SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(list_, nullptr, TRUE);
+    list_.EndFill();
     if (token.empty() || shown >= TagQueryWorker::kPageSize) return true; // the cache answers
     const bool useProxy = proxy_ && proxy_->isUse;
     worker_.Request(token, useProxy ? proxy_->full : std::wstring());
@@ -335,12 +223,11 @@ int CAutoComplete2::Fill(const std::wstring& token) {
     if (token.empty()) return 0;
 
     const TagItems& cache = cache_->CurrentItems();
-    auto at = std::lower_bound(cache.begin(), cache.end(), token,
-                               [](const TagItem& i, const std::wstring& k) { return i.key < k; });
+    auto at = FirstKeyFrom(cache, token);
     int shown = 0;
     for (; at != cache.end() && shown < kMostShown && at->key.compare(0, token.size(), token) == 0;
          ++at, ++shown)
-        ::SendMessageW(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(at->text.c_str()));
+        list_.Add(at->text);
     return shown;
 }
 
@@ -349,104 +236,20 @@ void CAutoComplete2::DeliverItems(const std::wstring* token, const TagItems* ite
     cache_->Merge(*items);
     lastToken_.clear(); // so the refresh below counts as a change
     Refresh();
-    if (!ListVisible()) ShowList();
+    if (!list_.Visible()) list_.Show();
 }
 
 void CAutoComplete2::Complete() {
-    if (!ListVisible()) return;
-    const LRESULT selected = ::SendMessageW(list_, LB_GETCURSEL, 0, 0);
-    if (selected < 0) return;
-    // Taken whole, however long: a cut tag would be wrong data.
-    const LRESULT length = ::SendMessageW(list_, LB_GETTEXTLEN, selected, 0);
-    if (length < 0) return;
-    std::wstring entry(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT got =
-        ::SendMessageW(list_, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(&entry[0]));
-    if (got < 0) return;
-    entry.resize(static_cast<size_t>(got));
+    if (!list_.Visible()) return;
+    std::wstring entry; // taken whole, however long: a cut tag would be wrong data
+    if (!list_.Selected(entry)) return;
 
-    const std::wstring text = WindowTextOf(edit_);
-    const TokenSpan span = SpanAt(text, CaretOf(edit_));
-    const std::wstring replaced =
-        text.substr(0, span.start) + (span.start != 0 ? L" " : L"") + entry + text.substr(span.end);
-    ::SetWindowTextW(edit_, replaced.c_str());
+    const TagCompletion done = CompleteTagAt(WindowTextOf(edit_), CaretOf(edit_), entry);
+    ::SetWindowTextW(edit_, done.text.c_str());
     ::SetFocus(edit_);
-    size_t caret = replaced.find(L',', span.start);
-    if (caret == std::wstring::npos) caret = replaced.size();
-    ::SendMessageW(edit_, EM_SETSEL, caret, caret);
+    ::SendMessageW(edit_, EM_SETSEL, done.caret, done.caret);
     ::SendMessageW(edit_, EM_SCROLLCARET, 0, 0);
     Refresh();
-}
-
-bool CAutoComplete2::ListVisible() const {
-    return list_ && ::IsWindowVisible(list_);
-}
-
-void CAutoComplete2::ShowList() {
-    RECT edit;
-    ::GetWindowRect(edit_, &edit);
-    ::ShowWindow(list_, SW_SHOWNA);
-    RECT desktop;
-    ::GetWindowRect(::GetDesktopWindow(), &desktop);
-    int top = edit.bottom;
-    if (desktop.bottom - edit.bottom < kListHeight && edit.top - desktop.top >= kListHeight)
-        top = edit.top - kAboveOffset;
-    ::SetWindowPos(list_, HWND_TOP, edit.left, top, edit.right - edit.left, kListHeight,
-                   SWP_NOACTIVATE);
-    if (!hooked_) {
-        std::lock_guard<std::mutex> hold(g_tablesLock);
-        g_shown.insert(this);
-        hooked_ = true;
-    }
-    if (!t_mouseHook)
-        t_mouseHook = ::SetWindowsHookExW(WH_MOUSE, MouseHook, nullptr, ::GetCurrentThreadId());
-}
-
-void CAutoComplete2::HideList() {
-    if (list_) ::ShowWindow(list_, SW_HIDE);
-    Unhook();
-}
-
-void CAutoComplete2::Unhook() {
-    if (!hooked_) return;
-    std::lock_guard<std::mutex> hold(g_tablesLock);
-    g_shown.erase(this);
-    hooked_ = false;
-}
-
-// A click anywhere but in the open list closes it, also on windows that take no focus.
-LRESULT CALLBACK CAutoComplete2::MouseHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code >= 0 && (wParam == WM_LBUTTONDOWN || wParam == WM_NCLBUTTONDOWN)) {
-        const POINT point = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam)->pt;
-        const HWND under = ::WindowFromPoint(point);
-        std::vector<std::pair<HWND, HWND>> shown; // (edit, list); posted outside the lock
-        {
-            std::lock_guard<std::mutex> hold(g_tablesLock);
-            for (CAutoComplete2* object : g_shown)
-                shown.emplace_back(object->edit_, object->list_);
-        }
-        for (const auto& [edit, list] : shown)
-            if (::IsWindowVisible(list) && under != list) ::PostMessageW(edit, WM_AC_HIDE, 0, 0);
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-void CAutoComplete2::SelectNext() {
-    const LRESULT count = ::SendMessageW(list_, LB_GETCOUNT, 0, 0);
-    if (count <= 0) return;
-    const LRESULT current = ::SendMessageW(list_, LB_GETCURSEL, 0, 0);
-    ::SendMessageW(list_, LB_SETCURSEL, std::min<LRESULT>(current + 1, count - 1), 0);
-}
-
-void CAutoComplete2::SelectPrevious() {
-    const LRESULT count = ::SendMessageW(list_, LB_GETCOUNT, 0, 0);
-    if (count <= 0) return;
-    const LRESULT current = ::SendMessageW(list_, LB_GETCURSEL, 0, 0);
-    ::SendMessageW(list_, LB_SETCURSEL, std::max<LRESULT>(current - 1, 0), 0);
-}
-
-void CAutoComplete2::SelectFirst() {
-    if (::SendMessageW(list_, LB_GETCOUNT, 0, 0) > 0) ::SendMessageW(list_, LB_SETCURSEL, 0, 0);
 }
 
 } // namespace lumexia

@@ -3,52 +3,28 @@
 // after the last comma before the caret), and choosing one replaces that tag. Known tags
 // live in a cache for the dialog's life; the cache is filled by the tag query worker.
 //
-// Everything here runs on the user-interface thread, the mouse hook included, apart from
-// the worker's two calls into the shared cache (see TagCache).
+// The pieces: the text rules (ui/TagText.h), the cache (ui/TagCache.h), the worker
+// (ui/TagQueryWorker.h), the pop-up list (ui/TagPopupList.h); this class subclasses the
+// edit and holds the key table. Everything here runs on the user-interface thread,
+// apart from the worker's two calls into the shared cache (see TagCache).
 #pragma once
 
 #include "settings/SettingsRecords.h"
+#include "ui/TagCache.h"
+#include "ui/TagPopupList.h"
 #include "ui/TagQueryWorker.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 
 namespace lumexia {
 
-// Private messages of the subclassed edit.
-constexpr UINT WM_AC_HIDE = WM_USER + 101;    // hide the list
-constexpr UINT WM_AC_REFRESH = WM_USER + 102; // refresh; wParam 1 may show the list
-constexpr UINT WM_AC_RESULTS = WM_USER + 103; // wParam: const std::wstring* token,
-                                              // lParam: const TagItems* items
-
-// The part of the control the worker thread reaches, shared with the worker so that an
-// abandoned worker outlives the control safely: the cache, which it reads, and the edit,
-// to which it sends its deliveries until the control detaches.
-class TagCache final : public CallbackGetItems {
-public:
-    void SetEdit(HWND edit) { edit_ = edit; }
-    // After this no delivery reaches the edit (the control is going away).
-    void Detach() { edit_ = nullptr; }
-
-    // Sends WM_AC_RESULTS to the edit and waits for it to be handled.
-    void DeliverItems(const std::wstring& token, const TagItems& items) override;
-    const TagItems& CurrentItems() const override { return items_; }
-
-    // User-interface thread, inside WM_AC_RESULTS only: adds the items whose key is new.
-    void Merge(const TagItems& items);
-
-private:
-    std::atomic<HWND> edit_{nullptr};
-    TagItems items_; // sorted by key, then text; only grows
-};
-
 class CAutoComplete2 {
 public:
-    static constexpr int kListHeight = 200;
-    static constexpr int kAboveOffset = 198; // the list above overlaps the edit by 2 pixels
+    static constexpr int kListHeight = TagPopupList::kHeight;
+    static constexpr int kAboveOffset = TagPopupList::kAboveOffset;
     static constexpr int kMostShown = 51;
 
     CAutoComplete2();
@@ -56,23 +32,24 @@ public:
     CAutoComplete2(const CAutoComplete2&) = delete;
     CAutoComplete2& operator=(const CAutoComplete2&) = delete;
 
-    // Creates the pop-up list and subclasses the edit and the list. Does nothing when this
-    // object is attached already or the edit belongs to another one. `proxy` is read at
-    // every query request, so it must outlive this object (FormMain holds both).
+    // Creates the pop-up list and subclasses the edit (comctl32's SetWindowSubclass, this
+    // object as the reference data). Does nothing when this object is attached already or
+    // the edit belongs to another one. `proxy` is read at every query request, so it must
+    // outlive this object (FormMain holds both).
     void Attach(HWND edit, const ProxySettings& proxy);
 
     HWND Edit() const { return edit_; }
-    HWND List() const { return list_; }
+    HWND List() const { return list_.Handle(); }
 
 private:
-    static LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK MouseHook(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR id, DWORD_PTR self);
 
     // Returns true when the message is consumed (not passed to the edit's own procedure).
     bool OnEditMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     bool OnKeyDown(WPARAM key);
     bool OnChar(WPARAM character);
+    void OnAltDown();
 
     std::wstring CurrentToken() const;
     bool Refresh();
@@ -80,23 +57,13 @@ private:
     int Fill(const std::wstring& token);
     void DeliverItems(const std::wstring* token, const TagItems* items);
     void Complete();
-    void ShowList();
-    void HideList();
-    bool ListVisible() const;
-    void SelectNext();
-    void SelectPrevious();
-    void SelectFirst();
-    void Unhook();
 
     std::shared_ptr<TagCache> cache_;
     TagQueryWorker worker_;
     const ProxySettings* proxy_ = nullptr;
     HWND edit_ = nullptr;
-    HWND list_ = nullptr;
-    WNDPROC editProc_ = nullptr;
-    WNDPROC listProc_ = nullptr;
+    TagPopupList list_;
     std::wstring lastToken_;
-    bool hooked_ = false; // registered with the mouse hook
 };
 
 } // namespace lumexia

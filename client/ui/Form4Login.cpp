@@ -7,9 +7,16 @@
 
 namespace lumexia {
 
-bool Form4Login::Run(HWND owner) {
-    result = kCancel;
-    return RunModal(IDD_LOGIN, owner) != -1;
+Form4Login::Result Form4Login::Run(HWND owner) {
+    const INT_PTR ended = RunModal(IDD_LOGIN, owner);
+    switch (ended) {
+    case kOk:
+    case kAnonymous:
+    case kForget:
+        return static_cast<Result>(ended);
+    default:
+        return kCancel; // also when the dialog could not be shown
+    }
 }
 
 BOOL Form4Login::OnInit() {
@@ -21,10 +28,9 @@ BOOL Form4Login::OnInit() {
     return TRUE;
 }
 
-bool Form4Login::OnCommand(int id, int code) {
+bool Form4Login::OnButton(int id) {
     // Enter arrives as the default button's click. Esc (IDCANCEL) is deliberately not
     // handled: the dialog has no way out but its buttons and its link.
-    if (code != BN_CLICKED) return false;
     switch (id) {
     case IDC_LOGIN_OK:
         Finish(kOk);
@@ -52,8 +58,7 @@ void Form4Login::Finish(Result chosen) {
     if (!typedName.empty()) userName = typedName;
     if (!typedPassword.empty()) password = typedPassword;
     remember = IsChecked(IDC_LOGIN_REMEMBER);
-    result = chosen;
-    End(0);
+    End(chosen);
 }
 
 } // namespace lumexia

@@ -1,5 +1,5 @@
 // The login dialog (template 105): user name, password, "remember" box, and four ways out.
-// It decides nothing itself: the login flow (LoginFlow.cpp) reads what the user chose.
+// It decides nothing itself: the login flow (ui/LoginFlow.h) reads what the user chose.
 #pragma once
 
 #include "framework/Dialog.h"
@@ -17,14 +17,13 @@ public:
     std::wstring userName;
     std::wstring password;
     bool remember = false; // out: the "Сохранить" box
-    Result result = kCancel;
 
-    // Modal; false when the dialog could not be shown (result stays kCancel).
-    bool Run(HWND owner);
+    // Modal; the way the user left, kCancel when the dialog could not be shown.
+    Result Run(HWND owner);
 
 protected:
     BOOL OnInit() override;
-    bool OnCommand(int id, int code) override;
+    bool OnButton(int id) override;
     bool OnNotify(const NMHDR& header) override;
 
 private:

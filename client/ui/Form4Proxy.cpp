@@ -5,12 +5,10 @@
 #include "settings/SettingsGroups.h"
 
 namespace lumexia {
-namespace {
 
-constexpr INT_PTR kAccepted = 1;
-constexpr INT_PTR kCancelled = 0;
-
-} // namespace
+INT_PTR Form4Proxy::Run(HWND owner) {
+    return RunModal(IDD_PROXY, owner) == IDOK ? IDOK : IDCANCEL;
+}
 
 BOOL Form4Proxy::OnInit() {
     if (settings_) {
@@ -21,31 +19,30 @@ BOOL Form4Proxy::OnInit() {
     return TRUE;
 }
 
-bool Form4Proxy::OnCommand(int id, int code) {
-    if (code != BN_CLICKED) return false;
+bool Form4Proxy::OnButton(int id) {
     if (id == IDC_PROXY_OK) {
         if (settings_) {
             settings_->isUse = IsChecked(IDC_PROXY_USE);
             settings_->full = ItemText(IDC_PROXY_FULL);
         }
-        End(kAccepted);
+        End(IDOK);
         return true;
     }
     if (id == IDC_PROXY_CANCEL) {
-        End(kCancelled);
+        End(IDCANCEL);
         return true;
     }
     return false;
 }
 
 bool Form4Proxy::OnClose() {
-    End(kCancelled);
+    End(IDCANCEL);
     return true;
 }
 
 void EditProxySettings(ProxySettings& settings) {
     Form4Proxy dialog(&settings);
-    if (dialog.RunModal(IDD_PROXY, ::GetActiveWindow()) == kAccepted) SaveProxySettings(settings);
+    if (dialog.Run(::GetActiveWindow()) == IDOK) SaveProxySettings(settings);
 }
 
 } // namespace lumexia

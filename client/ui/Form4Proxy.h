@@ -8,14 +8,19 @@
 
 namespace lumexia {
 
+// Ends with IDOK when the user accepted (the settings then hold the new values), IDCANCEL
+// otherwise.
 class Form4Proxy : public Dialog {
 public:
     // `settings` may be null: the dialog then shows nothing and changes nothing.
     explicit Form4Proxy(ProxySettings* settings) : settings_(settings) {}
 
+    // Modal; IDCANCEL also when the dialog could not be shown.
+    INT_PTR Run(HWND owner);
+
 protected:
     BOOL OnInit() override;
-    bool OnCommand(int id, int code) override;
+    bool OnButton(int id) override;
     bool OnClose() override;
 
 private:

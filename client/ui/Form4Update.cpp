@@ -4,17 +4,19 @@
 
 namespace lumexia {
 
-bool Form4Update::OnCommand(int id, int code) {
-    if (code != BN_CLICKED) return false;
+Form4Update::Result Form4Update::Run(HWND owner) {
+    const INT_PTR ended = RunModal(IDD_UPDATE, owner);
+    return ended == kInstall || ended == kNeverAgain ? static_cast<Result>(ended) : kLater;
+}
+
+bool Form4Update::OnButton(int id) {
     if (id == IDC_UPDATE_OK) {
-        accepted_ = true;
+        End(kInstall);
     } else if (id == IDC_UPDATE_CANCEL) {
-        accepted_ = false;
-        doNotShow_ = IsChecked(IDC_UPDATE_NOSHOW);
+        End(IsChecked(IDC_UPDATE_NOSHOW) ? kNeverAgain : kLater);
     } else {
         return false;
     }
-    End(0);
     return true;
 }
 

@@ -9,18 +9,15 @@ namespace lumexia {
 
 class Form4Update : public Dialog {
 public:
-    // The user pressed "OK".
-    bool Accepted() const { return accepted_; }
-    // The state of "Больше не показывать это окно" when the user pressed "Отмена"; false
-    // after "OK", which leaves the box unread.
-    bool DoNotShowAgain() const { return doNotShow_; }
+    // How the notice ended: "OK", or "Отмена" with "Больше не показывать это окно" clear
+    // or ticked ("OK" leaves the box unread).
+    enum Result { kInstall = 1, kLater = 2, kNeverAgain = 3 };
+
+    // Modal; a notice that could not be shown counts as kLater.
+    Result Run(HWND owner);
 
 protected:
-    bool OnCommand(int id, int code) override;
-
-private:
-    bool accepted_ = false;
-    bool doNotShow_ = false;
+    bool OnButton(int id) override;
 };
 
 } // namespace lumexia

@@ -3,6 +3,8 @@
 #include "jobs/JobIntake.h"
 #include "settings/SettingsGroups.h"
 #include "ui/Form4Proxy.h"
+#include "ui/LoginFlow.h"
+#include "ui/UpdateOffer.h"
 #include "resources/resource.h"
 
 #include <commctrl.h>
@@ -40,6 +42,10 @@ template <size_t N> const wchar_t* TextOf(const LookupRow (&table)[N], int key) 
 
 } // namespace
 
+FormMain::Result FormMain::Run(HWND owner) {
+    return RunModal(IDD_MAIN, owner) == kUpload ? kUpload : kClosed;
+}
+
 INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_PAINT:
@@ -65,7 +71,6 @@ INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM) {
 BOOL FormMain::OnInit() {
     HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN));
     if (icon) ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    upload_ = false;
     tagCompletion_.Attach(Item(IDC_TAGS), proxy_);
     FillLookupBoxes();
     ShowFileCount();
@@ -95,19 +100,29 @@ void FormMain::FillLookupBoxes() {
 void FormMain::OnFirstPaint() {
     // The window is on screen before any server call, so their progress dialogs have an
     // owner to centre on. An accepted update ends the dialog; the login then never runs.
-    if (!CheckForUpdateAtStart()) return;
-    RunLoginFlow(false);
+    // Every server call needs the proxy setting, so it is read before the first one.
+    LoadProxySettings(proxy_);
+    if (OfferUpdateAtStart(proxy_)) {
+        End(kClosed);
+        return;
+    }
+    // Signs in silently with a stored user name and password.
+    LoginFlow(*this).Run(LoginFlow::Pass::kStored);
+}
+
+bool FormMain::OnButton(int id) {
+    // IDOK and IDCANCEL (Enter and Esc) are deliberately left unhandled: neither closes.
+    if (id != IDC_UPLOAD) return false;
+    StartUpload();
+    return true;
 }
 
 bool FormMain::OnCommand(int id, int code) {
-    if (id == IDC_UPLOAD && code == BN_CLICKED) {
-        StartUpload();
-    } else if (id == IDC_SUBSCR_TEXT && code == EN_CHANGE) {
+    if (id == IDC_SUBSCR_TEXT && code == EN_CHANGE) {
         SetChecked(IDC_SUBSCR, ::GetWindowTextLengthW(Item(IDC_SUBSCR_TEXT)) > 0);
     } else if (id == IDC_PREV_SUBSCR_TEXT && code == EN_CHANGE) {
         SetChecked(IDC_PREV_SUBSCR, ::GetWindowTextLengthW(Item(IDC_PREV_SUBSCR_TEXT)) > 0);
     } else {
-        // IDOK and IDCANCEL (Enter and Esc) are deliberately left unhandled: neither closes.
         return false;
     }
     return true;
@@ -131,7 +146,7 @@ bool FormMain::OnNotify(const NMHDR& header) {
 }
 
 void FormMain::OnLoginLink() {
-    RunLoginFlow(true);
+    LoginFlow(*this).Run(LoginFlow::Pass::kAsk);
 }
 
 void FormMain::OnProxyLink() {
@@ -139,7 +154,7 @@ void FormMain::OnProxyLink() {
 }
 
 bool FormMain::OnClose() {
-    End(0);
+    End(kClosed);
     return true;
 }
 
@@ -160,6 +175,11 @@ void FormMain::OnDropFiles(HDROP drop) {
 
 void FormMain::ShowFileCount() {
     SetItemText(IDC_FILE_COUNT, FileCountText(jobs_->size()));
+}
+
+void FormMain::SetUser(const UserCredentials& credentials) {
+    credentials_ = credentials;
+    ShowUserState(credentials_);
 }
 
 void FormMain::ShowUserState(const UserCredentials& credentials) {
@@ -291,8 +311,7 @@ void FormMain::StartUpload() {
     ReadOptions(options_);
     // A settings file that cannot be written does not stop the upload.
     if (!SaveUploadSettings(options_)) ShowError(kCannotSave);
-    upload_ = true;
-    End(0);
+    End(kUpload);
 }
 
 } // namespace lumexia

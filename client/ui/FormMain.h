@@ -19,15 +19,23 @@ using AlbumTable = std::vector<std::pair<std::wstring, std::wstring>>;
 
 class FormMain : public Dialog {
 public:
+    // How the dialog ended: kUpload once the user asked for the upload and the options
+    // were accepted and saved; kClosed by the close box or an accepted update.
+    enum Result { kClosed = 0, kUpload = 1 };
+
     explicit FormMain(JobList* jobs) : jobs_(jobs) {}
 
-    // True once the user asked for the upload and the options were accepted.
-    bool UploadRequested() const { return upload_; }
+    // Modal; kClosed also when the dialog could not be shown.
+    Result Run(HWND owner);
+
     const UploadSettings& Options() const { return options_; }
     const ProxySettings& Proxy() const { return proxy_; }
     const UserCredentials& Credentials() const { return credentials_; }
 
-    // Used by the login flow.
+    // Used by the login flow: the signed-in user (none for an empty name), shown in the
+    // caption and the album box's state; the album box filled from Albums().
+    void SetUser(const UserCredentials& credentials);
+    // The caption and the album box's state for `credentials`, which it does not keep.
     void ShowUserState(const UserCredentials& credentials);
     void FillAlbumBox();
     AlbumTable& Albums() { return albums_; }
@@ -39,6 +47,8 @@ public:
 
 protected:
     BOOL OnInit() override;
+    bool OnButton(int id) override;
+    // The caption edits check their boxes as they are typed in.
     bool OnCommand(int id, int code) override;
     bool OnNotify(const NMHDR& header) override;
     // The close box ends the dialog without an upload.
@@ -48,19 +58,6 @@ protected:
 
 private:
     void OnFirstPaint();
-    // The update check of the first paint (ui/UpdateCheck.cpp); false when the user took
-    // the update and the dialog has ended without an upload.
-    bool CheckForUpdateAtStart();
-    // The login flow (LoginFlow.cpp). `interactive` is false only for the automatic run
-    // after the update check at the first paint, which signs in silently with a stored
-    // user name and password.
-    void RunLoginFlow(bool interactive);
-    // One pass of the flow; returns whether another pass follows.
-    bool LoginPass(bool automatic, bool repeat);
-    // The user's albums into the album table; `cancelled` (optional) tells whether the
-    // user stopped the list in its progress dialog.
-    bool LoadAlbums(const UserCredentials& credentials, bool* cancelled = nullptr);
-    HWND FlowOwner() const;
     void OnHandOver(WPARAM wParam);
     void OnDropFiles(HDROP drop);
     void OnLoginLink();
@@ -77,7 +74,6 @@ private:
     ProxySettings proxy_;
     UserCredentials credentials_;
     AlbumTable albums_;
-    bool upload_ = false;
     bool painted_ = false;
     CAutoComplete2 tagCompletion_; // on the tags edit, with proxy_
 };

@@ -1,10 +1,7 @@
-// The login flow of the main dialog: the login dialog (or the stored login at start-up),
-// the login check and the album list in progress dialogs, and the dialog's user state.
 #include "ui/LoginFlow.h"
 
 #include "operations/Form4Server.h"
 #include "settings/SettingsGroups.h"
-#include "ui/Form4Login.h"
 
 #include <algorithm>
 
@@ -34,47 +31,45 @@ AlbumTable AlbumTableFrom(const AlbumList& albums) {
     return table;
 }
 
-HWND FormMain::FlowOwner() const {
+HWND LoginFlow::Owner() const {
     // The progress and login dialogs belong to whatever window is active, so they stay
     // modal to it; before the main dialog is activated there is none, and then they
     // belong to the main dialog, which must not take input while they run.
     HWND active = ::GetActiveWindow();
-    return active ? active : Handle();
+    return active ? active : dialog_.Handle();
 }
 
-void FormMain::RunLoginFlow(bool interactive) {
-    bool automatic = !interactive;
-    bool repeat = false;
-    do {
-        repeat = LoginPass(automatic, repeat);
-        automatic = false; // later passes always ask
-    } while (repeat);
+void LoginFlow::ShowMessage(const std::wstring& text, const wchar_t* caption) const {
+    ::MessageBoxW(dialog_.Handle(), text.c_str(), caption, MB_OK);
 }
 
-bool FormMain::LoginPass(bool automatic, bool repeat) {
+void LoginFlow::Run(Pass first) {
+    Pass pass = first;
+    while (RunPass(pass))
+        pass = Pass::kAskAgain; // later passes always ask
+}
+
+bool LoginFlow::RunPass(Pass pass) {
     UserCredentials stored;
     LoadCredentials(stored);
-    Form4Login dialog;
-    dialog.userName = stored.userName;
-    dialog.password = stored.password;
-    if (automatic && !stored.userName.empty() && !stored.password.empty()) {
-        dialog.result = Form4Login::kOk;
-        dialog.remember = true;
-    } else {
-        dialog.Run(FlowOwner());
-    }
+    Form4Login login;
+    login.userName = stored.userName;
+    login.password = stored.password;
+    Form4Login::Result chosen = Form4Login::kOk;
+    if (pass == Pass::kStored && !stored.userName.empty() && !stored.password.empty())
+        login.remember = true;
+    else
+        chosen = login.Run(Owner());
 
-    switch (dialog.result) {
+    switch (chosen) {
     case Form4Login::kCancel:
         return false;
     case Form4Login::kAnonymous:
-        credentials_ = UserCredentials();
-        ShowUserState(credentials_);
+        dialog_.SetUser(UserCredentials());
         return false;
     case Form4Login::kForget:
-        credentials_ = UserCredentials();
-        SaveCredentials(credentials_); // a file that cannot be written is not reported
-        ShowUserState(credentials_);
+        SaveCredentials(UserCredentials()); // a file that cannot be written is not reported
+        dialog_.SetUser(UserCredentials());
         return false;
     case Form4Login::kOk:
         break;
@@ -82,52 +77,54 @@ bool FormMain::LoginPass(bool automatic, bool repeat) {
 
     // "Сохранить" left unchecked erases what was stored.
     UserCredentials local;
-    if (dialog.remember) {
-        local.userName = dialog.userName;
-        local.password = dialog.password;
+    if (login.remember) {
+        local.userName = login.userName;
+        local.password = login.password;
     }
     SaveCredentials(local);
+    return SignIn(login, local, pass);
+}
 
-    Form4Server login(kOperationLoginCheck);
-    OperationContext& in = login.Context();
-    in.userName = dialog.userName;
-    in.password = dialog.password;
+bool LoginFlow::SignIn(const Form4Login& login, UserCredentials& local, Pass pass) {
+    Form4Server check(kOperationLoginCheck);
+    OperationContext& in = check.Context();
+    in.userName = login.userName;
+    in.password = login.password;
     in.useProxy = true;
-    in.proxy = proxy_;
-    login.Run(FlowOwner());
-    if (login.Success() && login.Finished()) {
-        local.userName = dialog.userName;
-        local.password = dialog.password;
-        local.userId = login.Context().userId;
-        local.userTicket = login.Context().userTicket;
+    in.proxy = dialog_.Proxy();
+    check.Run(Owner());
+    if (check.Success() && check.Finished()) {
+        local.userName = login.userName;
+        local.password = login.password;
+        local.userId = check.Context().userId;
+        local.userTicket = check.Context().userTicket;
         // Without albums the login does not count: the dialog keeps its state, and a
         // pass that followed a rejected login asks again, unless the user cancelled.
         bool cancelled = false;
-        if (!LoadAlbums(local, &cancelled)) return repeat && !cancelled;
-        FillAlbumBox();
-        credentials_ = local;
-        ShowUserState(credentials_);
+        if (!LoadAlbums(local, cancelled)) return pass == Pass::kAskAgain && !cancelled;
+        dialog_.FillAlbumBox();
+        dialog_.SetUser(local);
         return false;
     }
-    if (login.Cancelled()) return false;
-    ::MessageBoxW(Handle(), login.Outcome().c_str(), L"", MB_OK);
+    if (check.Cancelled()) return false;
+    ShowMessage(check.Outcome(), L"");
     return true;
 }
 
-bool FormMain::LoadAlbums(const UserCredentials& credentials, bool* cancelled) {
+bool LoginFlow::LoadAlbums(const UserCredentials& credentials, bool& cancelled) {
     Form4Server list(kOperationAlbumList);
     OperationContext& in = list.Context();
     in.useProxy = true;
-    in.proxy = proxy_;
+    in.proxy = dialog_.Proxy();
     in.userId = credentials.userId;
     in.userTicket = credentials.userTicket;
-    list.Run(FlowOwner());
-    if (cancelled) *cancelled = list.Cancelled();
+    list.Run(Owner());
+    cancelled = list.Cancelled();
     if (!list.Success() || !list.Finished()) {
-        if (!list.Cancelled()) ShowError(list.Outcome());
+        if (!list.Cancelled()) ShowMessage(list.Outcome(), L"Error");
         return false;
     }
-    albums_ = AlbumTableFrom(list.Context().albums);
+    dialog_.Albums() = AlbumTableFrom(list.Context().albums);
     return true;
 }
 

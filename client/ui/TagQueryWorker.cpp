@@ -2,6 +2,7 @@
 
 #include "imaging/Inscription.h"
 #include "service/TagQuery.h"
+#include "ui/TagCache.h"
 
 #include <algorithm>
 #include <map>
@@ -19,13 +20,6 @@ bool TagItemLess(const TagItem& a, const TagItem& b) {
 }
 
 namespace {
-
-bool HasKey(const TagItems& sorted, const std::wstring& key) {
-    auto at =
-        std::lower_bound(sorted.begin(), sorted.end(), key,
-                         [](const TagItem& item, const std::wstring& k) { return item.key < k; });
-    return at != sorted.end() && at->key == key;
-}
 
 class CriticalSection {
 public:

@@ -154,7 +154,7 @@ protected:
             uidriver::Click(notice, IDC_CLIP_OK);
         });
         FormClip clip(&images_);
-        clip.RunModal(IDD_CLIP, nullptr);
+        clip.Run(nullptr);
         user.join();
     }
     std::wstring path_;
@@ -219,7 +219,7 @@ TEST_F(ClipboardNotice, ABusyClipboardIsReportedAndNothingIsClaimed) {
     ASSERT_EQ(::WaitForSingleObject(held, 5000), WAIT_OBJECT_0);
     ::CloseHandle(held);
     FormClip clip(&images_);
-    clip.RunModal(IDD_CLIP, nullptr);
+    clip.Run(nullptr);
     user.join();
     other.join();
     ::DestroyWindow(holder);
@@ -240,7 +240,7 @@ TEST_F(ClipboardNotice, EscapeDoesNotCloseIt) {
         uidriver::Click(notice, IDC_CLIP_OK);
     });
     FormClip clip(&images_);
-    clip.RunModal(IDD_CLIP, nullptr);
+    clip.Run(nullptr);
     user.join();
     EXPECT_TRUE(openAfterEscape);
 }

@@ -205,9 +205,9 @@ TEST(MainDialogDrops, DroppedFilesAndFoldersJoinTheList) {
         uidriver::Close(dialog);
     });
     FormMain form(&jobs);
-    form.RunModal(IDD_MAIN, nullptr);
+    const FormMain::Result ended = form.Run(nullptr);
     user.join();
-    EXPECT_FALSE(form.UploadRequested());
+    EXPECT_FALSE(ended == FormMain::kUpload);
     // A name too long for the job list's records is left out rather than cut: a cut path
     // may name another file.
     EXPECT_EQ(countAfterDrop, L"Количество изображений 3");

@@ -107,7 +107,7 @@ protected:
                 script(dialog, edit, list);
             if (::IsWindow(dialog)) uidriver::Close(dialog);
         });
-        form_.RunModal(IDD_MAIN, nullptr);
+        form_.Run(nullptr);
         user.join();
     }
     // Types into the empty edit and waits for the list to show `entries` suggestions.

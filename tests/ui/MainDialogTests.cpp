@@ -78,7 +78,7 @@ protected:
             script(dialog);
             if (::IsWindow(dialog)) uidriver::Close(dialog);
         });
-        form_.RunModal(IDD_MAIN, nullptr);
+        ended_ = form_.Run(nullptr);
         user.join();
     }
     // Presses the upload button and returns the text of the "Error" box it raised, or
@@ -96,8 +96,12 @@ protected:
         uidriver::SetControlText(dialog, IDC_PREV_MAXSIZE, L"180");
     }
 
+    // True once the dialog ended with the upload requested.
+    bool UploadRequested() const { return ended_ == FormMain::kUpload; }
+
     JobList jobs_;
     DrivenMain form_{&jobs_};
+    FormMain::Result ended_ = FormMain::kClosed;
     std::string saved_;
     bool hadSettings_ = false;
 };
@@ -127,7 +131,7 @@ TEST_F(MainDialog, FirstStartShowsTheDefaultsAndTheUnknownUser) {
     EXPECT_EQ(prevText, L"Увеличить");
     EXPECT_TRUE(resize && prevBox && publicBox);
     EXPECT_FALSE(albumEnabled);
-    EXPECT_FALSE(form_.UploadRequested());
+    EXPECT_FALSE(UploadRequested());
     EXPECT_FALSE(FileExists(SettingsPath())); // closing saves nothing
 }
 
@@ -173,7 +177,7 @@ TEST_F(MainDialog, NumberRulesOfValidation) {
     EXPECT_EQ(messages[6], L"Увеличить до - должно быть целое положительное число");
     EXPECT_EQ(messages[7], L"Размер превью - должно быть целое положительное число");
     EXPECT_EQ(messages[8], L"");
-    EXPECT_TRUE(form_.UploadRequested());
+    EXPECT_TRUE(UploadRequested());
     EXPECT_EQ(form_.Options().jpegQuality, 85);
     EXPECT_EQ(form_.Options().maxSize, 1024);
     EXPECT_FALSE(form_.Options().isResize);
@@ -200,7 +204,7 @@ TEST_F(MainDialog, ANumberValidWholeButTakenAsZeroIsRefused) {
     EXPECT_EQ(messages[1], L"Качество - должно быть целое число от 1 до 100");
     EXPECT_EQ(messages[2], L"Размер превью - должно быть целое положительное число");
     EXPECT_EQ(messages[3], L"");
-    ASSERT_TRUE(form_.UploadRequested());
+    ASSERT_TRUE(UploadRequested());
     EXPECT_EQ(form_.Options().maxSize, 640);
     EXPECT_EQ(form_.Options().jpegQuality, 85);
     EXPECT_EQ(form_.Options().prevMaxSize, 180);
@@ -240,7 +244,7 @@ TEST_F(MainDialog, TextLengthRules) {
     EXPECT_EQ(messages[2], L"Комментарий не больше 500 символов");
     EXPECT_EQ(messages[3], L"Ссылка на ресурс не больше 500 символов");
     EXPECT_EQ(messages[4], L"");
-    ASSERT_TRUE(form_.UploadRequested());
+    ASSERT_TRUE(UploadRequested());
     EXPECT_EQ(form_.Options().subscrText, std::wstring(250, L'a'));
     EXPECT_EQ(form_.Options().comment, std::wstring(500, L'c'));
     EXPECT_EQ(form_.Options().tags, std::wstring(499, L't')); // tags are cut, not refused
@@ -316,7 +320,7 @@ TEST_F(MainDialog, RotationIsTakenButNeverStored) {
                               L"9. BBCode, строчные буквы: превью - увеличение по клику");
         PressUpload(d);
     });
-    ASSERT_TRUE(form_.UploadRequested());
+    ASSERT_TRUE(UploadRequested());
     EXPECT_EQ(form_.Options().rotation, 3);
     EXPECT_EQ(form_.Options().typeCode, 9);
     bool ok = false;
@@ -361,7 +365,7 @@ TEST_F(MainDialog, LoggedInTheStoredAlbumIsSelectedAndTheChosenOneUploaded) {
     EXPECT_TRUE(enabled);
     EXPECT_EQ(entries, 3);
     EXPECT_EQ(shownAlbum, L"Кошки");
-    ASSERT_TRUE(form_.UploadRequested());
+    ASSERT_TRUE(UploadRequested());
     EXPECT_EQ(form_.Options().idAlbum, L"a1");
     UploadSettings saved;
     ASSERT_TRUE(LoadUploadSettings(saved));
@@ -383,7 +387,7 @@ TEST_F(MainDialog, AnAlbumNotInTheListFallsBackToTheFirstEntry) {
     });
     EXPECT_EQ(shown, L"[Картинки без альбома]");
     EXPECT_EQ(afterReset, L"[Картинки без альбома]");
-    ASSERT_TRUE(form_.UploadRequested());
+    ASSERT_TRUE(UploadRequested());
     EXPECT_EQ(form_.Options().idAlbum, L"noall");
 }
 
@@ -403,7 +407,7 @@ TEST_F(MainDialog, LoggingOutEmptiesAndDisablesTheAlbumBox) {
     EXPECT_EQ(caption, L"Лумексия ShellExtension 3.1 [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]");
     EXPECT_EQ(entries, 0);
     EXPECT_FALSE(enabled);
-    ASSERT_TRUE(form_.UploadRequested());
+    ASSERT_TRUE(UploadRequested());
     EXPECT_EQ(form_.Options().idAlbum, L"noall"); // a disabled box names no album
 }
 
@@ -423,7 +427,7 @@ TEST_F(MainDialog, StoredValuesWithoutARowShowTheDefaultRow) {
     });
     EXPECT_EQ(kind, L"1. Ссылка");
     EXPECT_EQ(format, L"JPEG");
-    ASSERT_TRUE(form_.UploadRequested());
+    ASSERT_TRUE(UploadRequested());
     EXPECT_EQ(form_.Options().typeCode, 1);
     EXPECT_EQ(form_.Options().outFormat, 0);
 }
@@ -441,7 +445,7 @@ TEST_F(MainDialog, NoUploadStartsWithoutASelection) {
     EXPECT_EQ(messages[0], L"Повернуть на - выберите значение из списка");
     EXPECT_EQ(messages[1], L"Формат - выберите значение из списка");
     EXPECT_EQ(messages[2], L"Тип ссылок - выберите значение из списка");
-    EXPECT_FALSE(form_.UploadRequested());
+    EXPECT_FALSE(UploadRequested());
 }
 
 } // namespace

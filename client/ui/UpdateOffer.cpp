@@ -1,49 +1,41 @@
-// The start-up step of the main dialog that checks for a newer client version, offers it
-// and, when the user takes it, hands its address to the shell and ends the dialog.
-#include "ui/FormMain.h"
+#include "ui/UpdateOffer.h"
 
 #include "operations/Form4Server.h"
 #include "service/UpdateCheck.h"
 #include "settings/SettingsGroups.h"
-#include "resources/resource.h"
 #include "ui/Form4Update.h"
 
 #include <shellapi.h>
 
 namespace lumexia {
 
-bool FormMain::CheckForUpdateAtStart() {
-    // Every server call needs the proxy setting, so it is read before the first one.
-    LoadProxySettings(proxy_);
-
+bool OfferUpdateAtStart(const ProxySettings& proxy) {
     Form4Server check(kOperationUpdateCheck);
     check.Context().useProxy = true;
-    check.Context().proxy = proxy_;
+    check.Context().proxy = proxy;
     // A failed check is not worth a message: the user came to upload pictures.
-    if (!check.Run(::GetActiveWindow()) || !check.Success() || !check.Finished()) return true;
+    if (!check.Run(::GetActiveWindow()) || !check.Success() || !check.Finished()) return false;
     const int major = check.Context().updateMajor;
     const int minor = check.Context().updateMinor;
     const std::wstring address = check.Context().updatePath;
 
     NoticeFlags flags;
     LoadNoticeFlags(flags);
-    if (!IsUpdateOffered(major, minor, flags.showUpdate)) return true;
+    if (!IsUpdateOffered(major, minor, flags.showUpdate)) return false;
 
     Form4Update notice;
-    notice.RunModal(IDD_UPDATE, ::GetActiveWindow());
-    if (!notice.Accepted()) {
-        flags.showUpdate = !notice.DoNotShowAgain();
+    const Form4Update::Result answer = notice.Run(::GetActiveWindow());
+    if (answer != Form4Update::kInstall) {
+        flags.showUpdate = answer != Form4Update::kNeverAgain;
         SaveNoticeFlags(flags);
-        return true;
+        return false;
     }
     // The address came over the network: it reaches the shell only as an absolute web
     // address (checked again here, whatever the operation let through), so the shell can
     // do nothing with it but start the browser.
     const std::wstring safe = ShellSafeUpdateAddress(address);
     if (!safe.empty()) ::ShellExecuteW(nullptr, nullptr, safe.c_str(), nullptr, nullptr, SW_HIDE);
-    upload_ = false;
-    End(0);
-    return false;
+    return true;
 }
 
 } // namespace lumexia

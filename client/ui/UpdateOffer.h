@@ -1,0 +1,14 @@
+// The start-up step of the main dialog that checks for a newer client version, offers it
+// and, when the user takes it, hands its address to the shell.
+#pragma once
+
+#include "settings/SettingsRecords.h"
+
+namespace lumexia {
+
+// Runs the check in its progress dialog and, when a newer version is offered, the notice,
+// both owned by the active window. True when the user took the update (the caller then
+// ends without an upload); a failed check is no reason to stop and reads as false.
+bool OfferUpdateAtStart(const ProxySettings& proxy);
+
+} // namespace lumexia

@@ -341,7 +341,7 @@ TEST(Form4Server, SecondCancelKeepsThePicturesAcceptedSoFar) {
         sending.Context().prepared.resize(3);
         sending.SetOperation([shared](OperationContext& ctx) {
             for (const wchar_t* id : {L"a1", L"a2"}) {
-                ctx.uploaded.push_back(Accepted(id));
+                ctx.KeepUploaded(Accepted(id));
                 ctx.ReportProgress(ctx.uploaded.size());
             }
             ::SetEvent(shared->reported);
@@ -369,11 +369,52 @@ TEST(Form4Server, SecondCancelKeepsThePicturesAcceptedSoFar) {
     ASSERT_EQ(::WaitForSingleObject(shared->done, 5000), WAIT_OBJECT_0);
 }
 
+TEST(Form4Server, SecondCancelKeepsAPictureKeptButNotYetReported) {
+    // The worker has kept its picture and is held before its progress report: the second
+    // Cancel falls between the two.
+    struct Shared {
+        HANDLE kept = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ~Shared() {
+            ::CloseHandle(kept);
+            ::CloseHandle(release);
+            ::CloseHandle(done);
+        }
+    };
+    auto shared = std::make_shared<Shared>();
+    {
+        Form4Server sending(kOperationSending);
+        sending.Context().prepared.resize(2);
+        sending.SetOperation([shared](OperationContext& ctx) {
+            ctx.KeepUploaded(Accepted(L"a1"));
+            ::SetEvent(shared->kept);
+            ::WaitForSingleObject(shared->release, INFINITE);
+            ctx.ReportProgress(1);
+            ::SetEvent(shared->done);
+        });
+        std::thread driver([&] {
+            HWND dialog = WaitForServerDialog();
+            if (!dialog || ::WaitForSingleObject(shared->kept, 5000) != WAIT_OBJECT_0) return;
+            uidriver::Click(dialog, IDC_SERVER_CANCEL);
+            uidriver::Click(dialog, IDC_SERVER_CANCEL);
+        });
+        ASSERT_TRUE(sending.Run(nullptr));
+        driver.join();
+        EXPECT_FALSE(sending.Finished());
+        const UploadedList& kept = sending.Context().uploaded;
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(kept[0].imgUrl, L"http://i.lumexia.ru/a1.jpg");
+    }
+    ::SetEvent(shared->release);
+    ASSERT_EQ(::WaitForSingleObject(shared->done, 5000), WAIT_OBJECT_0);
+}
+
 TEST(Form4Server, AFailedSendShowsWhyAndStillOffersTheAcceptedCodes) {
     Form4Server sending(kOperationSending);
     sending.Context().prepared.resize(2);
     sending.SetOperation([](OperationContext& ctx) {
-        ctx.uploaded.push_back(Accepted(L"a1"));
+        ctx.KeepUploaded(Accepted(L"a1"));
         ctx.ReportProgress(1);
         throw 1; // an internal error after the first picture was accepted
     });

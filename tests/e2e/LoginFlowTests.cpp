@@ -12,6 +12,8 @@
 #include "TestPictures.h"
 #include "TestSupport.h"
 
+#include "ClientVersion.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -22,8 +24,9 @@ using namespace testing_support;
 namespace {
 
 const DWORD kWait = 60000;
-const wchar_t kCaptionPrefix[] = L"Лумексия ShellExtension 3.1 [";
-const wchar_t kAnonymous[] = L"Лумексия ShellExtension 3.1 [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]";
+const wchar_t kCaptionPrefix[] = L"Лумексия ShellExtension " LUMEXIA_VERSION_SHORT L" [";
+const wchar_t kAnonymous[] =
+    L"Лумексия ShellExtension " LUMEXIA_VERSION_SHORT L" [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]";
 const wchar_t kWrongPassword[] = L"Неверное имя пользователя или пароль";
 
 class LoginFlow : public ::testing::Test {

@@ -73,7 +73,7 @@ bool FormMain::LoginPass(bool automatic, bool repeat) {
         return false;
     case Form4Login::kForget:
         credentials_ = UserCredentials();
-        SaveCredentials(credentials_); // a file that cannot be written is not reported
+        ForgetCredentials(); // a file that cannot be written is not reported
         ShowUserState(credentials_);
         return false;
     case Form4Login::kOk:
@@ -85,8 +85,10 @@ bool FormMain::LoginPass(bool automatic, bool repeat) {
     if (dialog.remember) {
         local.userName = dialog.userName;
         local.password = dialog.password;
+        SaveCredentials(local);
+    } else {
+        ForgetCredentials();
     }
-    SaveCredentials(local);
 
     Form4Server login(kOperationLoginCheck);
     OperationContext& in = login.Context();

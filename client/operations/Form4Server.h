@@ -35,7 +35,7 @@ public:
     explicit Form4Server(OperationKind kind);
 
     // Inputs before Run; outputs after Run, meaningful only when Finished(), except
-    // `uploaded`, which also holds the pictures reported before the worker was abandoned.
+    // `uploaded`, which also holds the pictures kept before the worker was abandoned.
     OperationContext& Context() { return *context_; }
     // Replaces the kind's operation (tools and tests); call before Run.
     void SetOperation(OperationFn operation) { context_->operation = std::move(operation); }

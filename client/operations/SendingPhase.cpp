@@ -29,6 +29,9 @@ void RunSending(OperationContext& c) {
     request.answerCapacity = static_cast<int>(c.answer.size());
     request.answerLength = &answerLength;
     request.cancel = &c.cancel;
+    // The service keeps a picture once it has the whole body: a Cancel from then on must
+    // not cost that picture its code.
+    request.answerOnceSent = true;
     request.proxy = c.RequestProxy();
 
     // One body buffer for the whole batch (10 MB), emptied before each attempt.
@@ -40,9 +43,9 @@ void RunSending(OperationContext& c) {
         UploadedImage accepted;
         const bool sent = UploadPicture(form, image, c.upload, identity, request, accepted);
         if (sent) {
-            // Reported at once: the dialog keeps its own copy of each accepted picture as
-            // it is reported, in case the user gives up on this worker later.
-            c.uploaded.push_back(std::move(accepted));
+            // Kept under the context's lock: should the user give up on this worker from
+            // here on, the dialog still hands this picture's code out.
+            c.KeepUploaded(std::move(accepted));
             ++done;
             ++i;
             c.ReportProgress(done);

@@ -22,6 +22,11 @@ bool Cancelled(const PostRequest& r) {
     return r.cancel && r.cancel->load();
 }
 
+// Cancel as seen once the body is out.
+bool CancelledAfterBody(const PostRequest& r) {
+    return !r.answerOnceSent && Cancelled(r);
+}
+
 // A write returns only once the connection took its bytes, so the cancel flag is looked
 // at between pieces of this size: on a slow link Cancel then stops an upload within one
 // piece rather than after the whole picture. The bytes on the wire are the same.
@@ -61,7 +66,7 @@ bool ReadAnswer(const PostRequest& r, HINTERNET request) {
                               WINHTTP_NO_HEADER_INDEX) != FALSE;
     std::int64_t total = 0;
     for (;;) {
-        if (Cancelled(r)) return false;
+        if (CancelledAfterBody(r)) return false;
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available)) return false;
         if (total + available > r.answerCapacity) return false;
@@ -122,8 +127,8 @@ bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const ch
         return false;
     if (!SendBody(r, request.Get(), body, bodyLength)) return false;
     // Cancel pressed while the body went out: stop now rather than wait for an answer
-    // that nobody will read.
-    if (Cancelled(r)) return false;
+    // that nobody will read, unless the caller needs it whatever happens.
+    if (CancelledAfterBody(r)) return false;
     if (!::WinHttpReceiveResponse(request.Get(), nullptr)) return false;
     if (r.answerCapacity <= 0 || !r.answer) return false;
     if (!StatusIs200(request.Get())) return false;

@@ -20,6 +20,10 @@ struct PostRequest {
     int* answerLength = nullptr; // set on success only
     // Set by another thread to stop the exchange at its next chunk boundary; may be null.
     const std::atomic<bool>* cancel = nullptr;
+    // Once the whole body is out, read the answer even when `cancel` is set (the time-outs
+    // still bound it): for a request the service acts on as soon as it has the body (an
+    // upload), whose answer is then the only record of what it did.
+    bool answerOnceSent = false;
     // Named proxy "address:port"; absent or empty: the system's default proxy configuration.
     std::optional<std::wstring> proxy;
 };

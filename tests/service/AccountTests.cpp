@@ -254,6 +254,25 @@ TEST_F(Account, AlbumsComeInAnswerOrderAndIncompleteOnesAreLeftOut) {
     EXPECT_EQ(fields[4].second, "1");
 }
 
+TEST_F(Account, AlbumTitlesComeCleanedAndIdsTooLongToSendAreLeftOut) {
+    AddAccount("login=anna&password=p");
+    ASSERT_TRUE(SignIn(L"anna", L"p"));
+    auto album = [](const std::string& id, const std::string& title) {
+        return "<PubFAlb><Id>" + id + "</Id><Title>" + title + "</Title></PubFAlb>";
+    };
+    const std::string answer =
+        "<OperationResult><Err/><Result>" + album(std::string(501, '1'), "long") +
+        album(std::string(500, '2'), "a&#9;b") + album("3", "&#x202E;gpj.exe&#x202C;") +
+        "</Result></OperationResult>";
+    ASSERT_TRUE(svc::Script(kAlbums + ("body=" + svc::Encode(answer))));
+    auto c = Run(kOperationAlbumList);
+    ASSERT_TRUE(c->success) << testing_support::ToUtf8(c->outcome);
+    ASSERT_EQ(c->albums.size(), 2u);
+    EXPECT_EQ(c->albums[0].id, std::wstring(500, L'2'));
+    EXPECT_EQ(c->albums[0].title, L"ab");
+    EXPECT_EQ(c->albums[1].title, L"gpj.exe");
+}
+
 TEST_F(Account, NoAlbumsIsSuccessAndA150AlbumAccountGivesPageOne) {
     AddAccount("login=none&password=p");
     AddAccount("login=many&password=p&albums=150");

@@ -311,6 +311,23 @@ TEST_F(Sending, CancelInTheProgressDialogAbortsWithoutQuestion) {
     EXPECT_LT(elapsed, 8000u);
 }
 
+TEST_F(Sending, CancelAfterTheWholeBodyWentOutStillKeepsThatPicture) {
+    // The service has read the whole first picture (journalled) and holds its answer.
+    ASSERT_TRUE(svc::Script("delay=3"));
+    std::thread driver([] {
+        HWND dialog = uidriver::WaitForDialog(IDC_SERVER_PROGRESS, ::GetCurrentProcessId(), 5000);
+        uidriver::WaitUntil([] { return svc::JournalCount() > 0; }, 10000);
+        if (dialog) uidriver::Click(dialog, IDC_SERVER_CANCEL);
+    });
+    Run({Picture(L"a"), Picture(L"b")});
+    driver.join();
+    EXPECT_FALSE(success_);
+    EXPECT_TRUE(cancelled_);
+    EXPECT_EQ(svc::JournalCount(), 1); // the batch stops after that picture
+    ASSERT_EQ(uploaded_.size(), 1u);
+    EXPECT_TRUE(IsUsableServiceAddress(uploaded_[0].imgUrl));
+}
+
 TEST(ResizeCoefficient, FewestDigitsThatReadBackWithThePointAlwaysWritten) {
     EXPECT_EQ(FormatResizeCoeff(1.0), L"1.");
     EXPECT_EQ(FormatResizeCoeff(0.5), L"0.5");

@@ -200,10 +200,12 @@ int wmain(int argc, wchar_t** argv) {
         const double start = bench::NowMs();
         if (!gdiplus.Ok() || !bench::CameraPictures(argv[2], most, 10, pictures)) return 1;
         std::printf("%d camera pictures ready in %.0f ms\n", most, bench::NowMs() - start);
+        std::fflush(stdout);
     }
     const size_t workers = MachinePictureWorkers();
     std::printf("load before: %s; %u workers on this machine\n", Load().c_str(),
                 static_cast<unsigned>(workers));
+    std::fflush(stdout);
     std::vector<Run> ones, alls;
     for (int count : counts) {
         for (size_t limit : {size_t(1), size_t(0)}) {

@@ -8,7 +8,7 @@
 # Each benchmark prints its own lines as it goes and its figures as
 # "figure<TAB>NAME<TAB>VALUE<TAB>GOAL<TAB>WITHIN" lines, which this script gathers. The
 # goals are ratios measured side by side in one run: absolute times on a shared machine
-# wander by a factor of two. The counts are each benchmark's minimum (about 15 minutes in
+# wander by a factor of two. The counts are each benchmark's minimum (about 20 minutes in
 # all on an idle machine). The camera pictures are made once and kept in
 # BUILD_DIR/bench-pictures.
 set -uo pipefail

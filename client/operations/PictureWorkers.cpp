@@ -64,6 +64,8 @@ PictureWorkers::PictureWorkers(const JobList& jobs, const UploadSettings& settin
     : jobs_(jobs), settings_(settings), cancel_(cancel), window_(2 * std::max<size_t>(workers, 1)),
       slots_(jobs.size()) {
     workers = std::min(std::max<size_t>(workers, 1), std::max<size_t>(jobs.size(), 1));
+    // Reserved first: once a thread runs, nothing here may throw and leave it behind.
+    threads_.reserve(workers);
     for (size_t i = 0; i < workers && !jobs.empty(); ++i) {
         UniqueHandle thread(::CreateThread(nullptr, 0, &PictureWorkers::Routine, this, 0, nullptr));
         // Fewer threads only cost speed; with none, Take prepares on the caller's thread.

@@ -63,6 +63,9 @@ struct OperationContext {
     ProxySettings proxy;
     UploadSettings upload; // processing, sending
     JobList jobs;          // processing
+    // processing: how many pictures may be prepared at once; 0 (the client's choice) is
+    // one per core within MachinePictureWorkers. Benchmarks and tests set 1 to compare.
+    size_t pictureWorkers = 0;
     std::wstring userName; // login check
     std::wstring password; // login check
 

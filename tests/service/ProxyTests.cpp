@@ -56,8 +56,8 @@ protected:
     }
     // One exchange with `proxy` (absent: the system's settings); the proxy's fault in
     // failure_.
-    // Bounded well below CTest's limit: a proxy that swallows an answer fails the case
-    // instead of hanging it.
+    // Bounded well below CTest's limit: a proxy that swallows an answer, or stops reading a
+    // body, fails the case instead of hanging it.
     bool Post(const std::optional<std::wstring>& proxy, int receiveMs = 20000) {
         buffer_.assign(2000000, 0);
         length_ = -1;
@@ -67,6 +67,7 @@ protected:
         r.proxyFailure = &failure_;
         HttpTimeouts limits;
         limits.receive = receiveMs;
+        limits.send = receiveMs;
         const std::wstring header =
             L"Content-Type: multipart/form-data; boundary=" + form_.Boundary();
         return HttpPostWithTimeouts(r, header.c_str(), form_.Data(),

@@ -32,7 +32,7 @@ bool QueryTagSuggestions(const TagQuery& query, std::vector<std::wstring>& tags)
     request.answerCapacity = kTagAnswerCapacity;
     request.answerLength = &length;
     request.cancel = query.cancel;
-    if (!query.proxy.empty()) request.proxy = query.proxy;
+    request.proxy = query.proxy;
     if (!form.Send(request)) return false;
 
     ComPtr<IXMLDOMDocument2> doc;

@@ -97,7 +97,7 @@ protected:
         c->userTicket = ticket_;
         c->useProxy = true;
         c->proxy.isUse = true;
-        c->proxy.full = svc::ProxyName();
+        c->proxy.full = proxy_.empty() ? svc::ProxyName() : proxy_;
         FindOperation(kind)(*c);
         return c;
     }
@@ -111,6 +111,7 @@ protected:
     }
     ScopedCoInit com_;
     std::wstring userId_, ticket_;
+    std::wstring proxy_; // the proxy text; empty: the stand-in
 };
 
 TEST_F(Account, TheServiceAcceptsTheHashOfAsciiAndCyrillicPasswords) {
@@ -213,6 +214,24 @@ TEST_F(Account, BadStep2AnswersFailTheLoginWithItsText) {
         EXPECT_FALSE(c->success) << fault.first;
         EXPECT_EQ(c->outcome, fault.second) << fault.first;
     }
+}
+
+TEST_F(Account, AFailingProxyIsNamedInTheLoginAndAlbumTexts) {
+    proxy_ = L"anna:hunter2@127.0.0.1:1"; // nothing listens there
+    const std::wstring line = L"\r\nНет соединения с прокси-сервером 127.0.0.1:1";
+    auto login = Run(kOperationLoginCheck, L"anna", L"p");
+    EXPECT_FALSE(login->success);
+    EXPECT_EQ(login->outcome.rfind(std::wstring(kLoginFailedText) + line, 0), 0u);
+    auto albums = Run(kOperationAlbumList);
+    EXPECT_FALSE(albums->success);
+    EXPECT_EQ(albums->outcome.rfind(std::wstring(L"Ошибка получения данных с сервера") + line, 0),
+              0u);
+    for (const auto* c : {login.get(), albums.get()})
+        EXPECT_EQ(c->outcome.find(L"hunter2"), std::wstring::npos);
+    // A refusal by the service itself gets no such line.
+    proxy_.clear();
+    ASSERT_TRUE(svc::Script(std::string(kStep1) + "status=500"));
+    EXPECT_EQ(Run(kOperationLoginCheck, L"anna", L"p")->outcome, kLoginFailedText);
 }
 
 TEST_F(Account, CancelDuringStep1EndsTheLoginWithoutStep2) {

@@ -273,12 +273,20 @@ TEST_F(Sending, IncompletePictureIsNeverSent) {
     EXPECT_FALSE(success_);
 }
 
-TEST_F(Sending, UnreachableProxyAsksLikeAnyFailure) {
-    proxy_ = L"127.0.0.1:1";
+TEST_F(Sending, UnreachableProxyAsksLikeAnyFailureAndNamesTheProxy) {
+    proxy_ = L"anna:hunter2@127.0.0.1:1";
     Run({Picture(L"a")}, {IDCANCEL});
-    EXPECT_EQ(questions_.size(), 1u);
+    ASSERT_EQ(questions_.size(), 1u);
     EXPECT_FALSE(success_);
     EXPECT_TRUE(cancelled_);
+    // The usual question, with one line that names the proxy (and never its password).
+    const std::wstring& q = questions_[0];
+    EXPECT_NE(q.find(L"Ошибка при отправке на сервер.\r\nНет соединения с прокси-сервером "
+                     L"127.0.0.1:1"),
+              std::wstring::npos)
+        << testing_support::ToUtf8(q);
+    EXPECT_NE(q.find(L"OK - Повторить отправку."), std::wstring::npos);
+    EXPECT_EQ(q.find(L"hunter2"), std::wstring::npos);
 }
 
 TEST_F(Sending, CancelInTheProgressDialogAbortsWithoutQuestion) {

@@ -15,8 +15,6 @@ namespace {
 // GetCommandString's help-text requests: GCS_HELPTEXTA (1) and GCS_HELPTEXTW (5) share
 // bit 0, and GCS_UNICODE (4) marks the wide form; verbs and validation have neither bit.
 constexpr UINT kHelpTextRequestMask = GCS_HELPTEXTA | GCS_UNICODE;
-// Room for this module's path; a longer one is treated as unknown.
-constexpr DWORD kModulePathChars = 999;
 
 } // namespace
 
@@ -86,10 +84,10 @@ STDMETHODIMP_(ULONG) ShellExt::Release() {
 
 HRESULT ShellExt::LoadTypeInfo() {
     if (typeInfo_) return S_OK;
-    wchar_t path[MAX_PATH] = {};
-    if (!::GetModuleFileNameW(ModuleInstance(), path, MAX_PATH)) return E_FAIL;
+    const std::wstring path = ModuleFilePath();
+    if (path.empty()) return E_FAIL;
     Microsoft::WRL::ComPtr<ITypeLib> library;
-    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, &library);
+    HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
     if (FAILED(hr)) return hr;
     return library->GetTypeInfoOfGuid(kIid, typeInfo_.ReleaseAndGetAddressOf());
 }
@@ -190,9 +188,7 @@ void ShellExt::Publish(HWND owner) {
     // The client beside this very module. Looking the module up by its file name instead
     // would, for a renamed copy, fall back to the host program's folder and start whatever
     // LumexiaClient.exe lay there; with two copies loaded it may name the other one.
-    wchar_t path[kModulePathChars] = {};
-    const DWORD length = ::GetModuleFileNameW(ModuleInstance(), path, kModulePathChars);
-    std::wstring program(path, length < kModulePathChars ? length : 0);
+    std::wstring program = ModuleFilePath();
     const size_t slash = program.find_last_of(L'\\');
     program = slash == std::wstring::npos ? std::wstring()
                                           : program.substr(0, slash + 1) + L"LumexiaClient.exe";

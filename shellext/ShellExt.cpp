@@ -2,6 +2,7 @@
 
 #include "common/DataFolder.h"
 #include "shellext/Module.h"
+#include "shellext/StorageMedium.h"
 #include "common/ScopedWin.h"
 #include "common/TaskFile.h"
 
@@ -126,18 +127,18 @@ STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
     paths_.clear();
     if (!data) return E_INVALIDARG;
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium = {};
-    HRESULT hr = data->GetData(&format, &medium);
+    StorageMedium medium;
+    HRESULT hr = data->GetData(&format, medium.Put());
     if (FAILED(hr)) return hr;
-    if (HDROP drop = static_cast<HDROP>(::GlobalLock(medium.hGlobal))) {
+    const HGLOBAL block = medium.Get().hGlobal;
+    if (HDROP drop = static_cast<HDROP>(::GlobalLock(block))) {
         try {
             paths_ = DroppedNames(drop);
         } catch (...) {
             paths_.clear(); // out of memory inside Explorer: offer nothing rather than fail
         }
-        ::GlobalUnlock(medium.hGlobal);
+        ::GlobalUnlock(block);
     }
-    ::ReleaseStgMedium(&medium);
     return S_OK;
 }
 

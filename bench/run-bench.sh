@@ -3,7 +3,7 @@
 # tools/winenv) against one stand-in service and prints one table of their figures:
 # figure, this run's value, its goal, and whether the value is within the goal.
 #
-#     bench/run-bench.sh BUILD_DIR [NAME...]     NAME: pipeline upload startup memory
+#     bench/run-bench.sh BUILD_DIR [NAME...]     NAME: pipeline upload startup memory selection
 #
 # Each benchmark prints its own lines as it goes and its figures as
 # "figure<TAB>NAME<TAB>VALUE<TAB>GOAL<TAB>WITHIN" lines, which this script gathers. The
@@ -15,7 +15,7 @@ set -uo pipefail
 build=$(cd "${1:?usage: run-bench.sh BUILD_DIR [NAME...]}" && pwd)
 shift
 names=("$@")
-[ ${#names[@]} -gt 0 ] || names=(pipeline upload startup memory)
+[ ${#names[@]} -gt 0 ] || names=(pipeline upload startup memory selection)
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 . "$root/tools/wine-common.sh"
@@ -45,6 +45,7 @@ run() { # NAME: runs one benchmark, its output both shown and kept
         "$WINE" "$bin/startup_bench.exe" "$port" "$user" "$password" 20
         ;;
     memory) "$WINE" "$bin/memory_bench.exe" "$port" "$(winpath "$pictures")" 10 200 ;;
+    selection) "$WINE" "$bin/selection_bench.exe" 20 ;;
     *)
         echo "run-bench: no benchmark named $name" >&2
         return 1

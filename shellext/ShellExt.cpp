@@ -1,6 +1,7 @@
 #include "shellext/ShellExt.h"
 
 #include "common/DataFolder.h"
+#include "common/DropFiles.h"
 #include "shellext/Module.h"
 #include "shellext/StorageMedium.h"
 #include "common/ScopedWin.h"
@@ -130,14 +131,13 @@ STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
     StorageMedium medium;
     HRESULT hr = data->GetData(&format, medium.Put());
     if (FAILED(hr)) return hr;
-    const HGLOBAL block = medium.Get().hGlobal;
-    if (HDROP drop = static_cast<HDROP>(::GlobalLock(block))) {
-        try {
-            paths_ = DroppedNames(drop);
-        } catch (...) {
-            paths_.clear(); // out of memory inside Explorer: offer nothing rather than fail
-        }
-        ::GlobalUnlock(block);
+    // A source may answer with another medium than the one asked for; only a memory block
+    // holds a DROPFILES list.
+    if (medium.Get().tymed != TYMED_HGLOBAL) return DV_E_TYMED;
+    try {
+        paths_ = DroppedNames(medium.Get().hGlobal); // empty when the block cannot be locked
+    } catch (...) {
+        paths_.clear(); // out of memory inside Explorer: offer nothing rather than fail
     }
     return S_OK;
 }

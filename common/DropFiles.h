@@ -9,19 +9,28 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 
 namespace lumexia {
 
-// The names of the DROPFILES block `block` of `size` bytes, in order, in one pass: wide
-// names (fWide) as they are, narrow ones converted from the system's ANSI code page as
-// DragQueryFileW does. The list ends at an empty name; a last name whose terminator lies
-// beyond the block is dropped, as is every name when the header's offset of the list
-// points outside the block. A name a task-file record cannot carry (FitsTaskRecord) is
-// left out, never cut: a cut path can name another, existing file.
+// Calls `visit` with each name of the DROPFILES block `block` of `size` bytes, in order,
+// in one pass: wide names (fWide) where they lie in the block, narrow ones converted from
+// the system's ANSI code page as DragQueryFileW does. The list ends at an empty name; a
+// last name whose terminator lies beyond the block is dropped, as is every name when the
+// header's offset of the list points outside the block. A name a task-file record cannot
+// carry (FitsTaskRecord) is left out, never cut: a cut path can name another, existing
+// file. `name` is valid only during the call and is not zero-terminated.
+using DropNameVisitor = std::function<void(const wchar_t* name, size_t length)>;
+void VisitDropNames(const void* block, size_t size, const DropNameVisitor& visit);
+
+// The names VisitDropNames finds, as a list.
 JobList ReadDropNames(const void* block, size_t size);
 
 // ReadDropNames over a global memory block (an HDROP is one), bounded by its GlobalSize.
 // Empty when the block cannot be locked.
 JobList DroppedNames(HGLOBAL drop);
+
+// How many names DroppedNames would return, without copying any.
+size_t CountDroppedNames(HGLOBAL drop);
 
 } // namespace lumexia

@@ -7,8 +7,8 @@
 
 namespace lumexia {
 
-bool FitsTaskRecord(const std::wstring& path) {
-    return path.size() <= kTaskPathMaxChars;
+bool FitsTaskRecord(const wchar_t*, size_t length) {
+    return length <= kTaskPathMaxChars;
 }
 
 bool WriteTaskFile(const std::wstring& path, const JobList& paths) {

@@ -18,9 +18,10 @@ constexpr size_t kTaskRecordMaxBytes = 1000;
 // The longest path one record holds: 499 code units and the two end bytes.
 constexpr size_t kTaskPathMaxChars = (kTaskRecordMaxBytes - 2) / 2;
 
-// Whether `path` can be written as one record and read back as the same path: at most
-// kTaskPathMaxChars code units. Names that fail are left out of a selection, never cut.
-bool FitsTaskRecord(const std::wstring& path);
+// Whether the `length` code units at `path` can be written as one record and read back
+// as the same path: at most kTaskPathMaxChars of them. Names that fail are left out of a
+// selection, never cut.
+bool FitsTaskRecord(const wchar_t* path, size_t length);
 
 // Writes the records of `paths` to `path` (created or truncated). False when the file
 // cannot be created or written whole.

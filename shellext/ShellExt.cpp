@@ -41,8 +41,10 @@ ShellExt::ShellExt(IUnknown* outer) : inner_(this), controlling_(outer ? outer :
 }
 
 ShellExt::~ShellExt() {
-    // The owners release the bitmap and the type information before the module may unload.
+    // The owners release the bitmap, the selection and the type information before the
+    // module may unload.
     bitmap_.Reset();
+    selection_.Reset();
     typeInfo_.Reset();
     ModuleRelease();
 }
@@ -125,7 +127,7 @@ STDMETHODIMP ShellExt::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
 STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
     // A new selection replaces the previous one even when it cannot be read: choosing the
     // item must never publish files the user selected before.
-    paths_.clear();
+    selection_.Reset();
     if (!data) return E_INVALIDARG;
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     StorageMedium medium;
@@ -134,10 +136,14 @@ STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
     // A source may answer with another medium than the one asked for; only a memory block
     // holds a DROPFILES list.
     if (medium.Get().tymed != TYMED_HGLOBAL) return DV_E_TYMED;
+    // Explorer calls this on its own thread for every context menu, chosen or not, so the
+    // names are only counted here, where they lie; they are copied out when the item is
+    // chosen. The medium is this object's (or holds a reference on its source) until the
+    // next Initialize or the object's end.
     try {
-        paths_ = DroppedNames(medium.Get().hGlobal); // empty when the block cannot be locked
+        if (CountDroppedNames(medium.Get().hGlobal) > 0) selection_ = std::move(medium);
     } catch (...) {
-        paths_.clear(); // out of memory inside Explorer: offer nothing rather than fail
+        // out of memory inside Explorer: offer nothing rather than fail
     }
     return S_OK;
 }
@@ -179,12 +185,13 @@ STDMETHODIMP ShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
 }
 
 void ShellExt::Publish(HWND owner) {
-    if (paths_.empty()) return;
+    const JobList paths = DroppedNames(selection_.Get().hGlobal); // none when never given
+    if (paths.empty()) return;
     const std::wstring folder = DataFolder();
     if (folder.empty()) return; // no per-user folder: nothing to hand over
     const std::wstring task = folder + L"task" + NewHexId();
     // A task file that cannot be written still starts the client, which then finds none.
-    WriteTaskFile(task, paths_);
+    WriteTaskFile(task, paths);
 
     // The client beside this very module. Looking the module up by its file name instead
     // would, for a renamed copy, fall back to the host program's folder and start whatever

@@ -5,10 +5,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace lumexia {
 
-bool FitsTaskRecord(const wchar_t*, size_t length) {
-    return length <= kTaskPathMaxChars;
+bool FitsTaskRecord(const wchar_t* path, size_t length) {
+    // Any code unit sits at an even offset of its record, so U+0A0D (bytes 0D 0A) would
+    // end the record there and the reader would take a different path.
+    return length <= kTaskPathMaxChars &&
+           std::find(path, path + length, kRecordEndUnit) == path + length;
 }
 
 bool WriteTaskFile(const std::wstring& path, const JobList& paths) {

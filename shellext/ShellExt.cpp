@@ -18,6 +18,18 @@ namespace {
 // bit 0, and GCS_UNICODE (4) marks the wide form; verbs and validation have neither bit.
 constexpr UINT kHelpTextRequestMask = GCS_HELPTEXTA | GCS_UNICODE;
 
+// Whether the invocation asks for command offset 0. A verb is an offset only when it
+// fits in 16 bits (IS_INTRESOURCE); any other value is a text's address, whatever its
+// low words hold on a 64-bit system. An extended record with the Unicode flag carries
+// the verb in its wide field too, and that one is what a Unicode caller means.
+bool IsOurCommand(const CMINVOKECOMMANDINFO& info) {
+    if (!IS_INTRESOURCE(info.lpVerb) || LOWORD(info.lpVerb) != 0) return false;
+    if (info.cbSize < sizeof(CMINVOKECOMMANDINFOEX) || !(info.fMask & CMIC_MASK_UNICODE))
+        return true;
+    const auto& extended = reinterpret_cast<const CMINVOKECOMMANDINFOEX&>(info);
+    return IS_INTRESOURCE(extended.lpVerbW) && LOWORD(extended.lpVerbW) == 0;
+}
+
 } // namespace
 
 namespace lumexia::ext {
@@ -148,10 +160,14 @@ STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
     return S_OK;
 }
 
-STDMETHODIMP ShellExt::QueryContextMenu(HMENU menu, UINT position, UINT firstCommand, UINT,
-                                        UINT flags) {
+STDMETHODIMP ShellExt::QueryContextMenu(HMENU menu, UINT position, UINT firstCommand,
+                                        UINT lastCommand, UINT flags) {
+    // No item is claimed unless it is in the menu: the caller counts the identifiers we
+    // return as used, and a range with no room left has none to give.
     if (flags & CMF_DEFAULTONLY) return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 0);
-    ::InsertMenuW(menu, position, MF_BYPOSITION, firstCommand, kMenuText);
+    if (firstCommand > lastCommand ||
+        !::InsertMenuW(menu, position, MF_BYPOSITION, firstCommand, kMenuText))
+        return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 0);
     if (bitmap_) {
         HBITMAP bitmap = static_cast<HBITMAP>(bitmap_.Get());
         ::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, nullptr);
@@ -173,9 +189,7 @@ STDMETHODIMP ShellExt::GetCommandString(UINT_PTR command, UINT type, UINT*, CHAR
 }
 
 STDMETHODIMP ShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
-    if (!info) return E_INVALIDARG;
-    const UINT_PTR verb = reinterpret_cast<UINT_PTR>(info->lpVerb);
-    if (HIWORD(verb) != 0 || LOWORD(verb) != 0) return E_INVALIDARG;
+    if (!info || !IsOurCommand(*info)) return E_INVALIDARG;
     try {
         Publish(info->hwnd);
     } catch (...) {

@@ -114,6 +114,18 @@ TEST(DropNames, NamesTooLongForARecordAreLeftOut) {
     EXPECT_EQ(DroppedNames(ansi.handle), (JobList{L"C:\\c"}));
 }
 
+TEST(DropNames, ANameHoldingTheRecordEndIsLeftOut) {
+    // U+0A0D is the record end's two bytes at a code unit's place: written, it would end
+    // the record there and the client would read (and publish) "C:\\photos\\a".
+    const std::wstring split = std::wstring(L"C:\\photos\\a") + L'\u0A0D' + L"b.jpg";
+    Block block(MakeBlock(WideList({L"C:\\one.jpg", split, L"C:\\two.jpg"}), true));
+    EXPECT_EQ(PlatformNames(block.handle)[1], split);
+    EXPECT_EQ(DroppedNames(block.handle), (JobList{L"C:\\one.jpg", L"C:\\two.jpg"}));
+    EXPECT_FALSE(FitsTaskRecord(split.data(), split.size()));
+    const std::wstring nearby = std::wstring(L"C:\\") + L'\u0D0A' + L'\u0A0C';
+    EXPECT_TRUE(FitsTaskRecord(nearby.data(), nearby.size()));
+}
+
 TEST(DropNames, NothingIsReadPastTheBlock) {
     // Names that end inside the block count; a last one cut by the block's end does not.
     Block noListEnd(MakeBlock(WideList({L"C:\\a", L"C:\\b"}, false), true));

@@ -4,6 +4,7 @@
 # figure, this run's value, its goal, and whether the value is within the goal.
 #
 #     bench/run-bench.sh BUILD_DIR [NAME...]     NAME: pipeline upload startup memory parallel
+#                                                       selection
 #
 # Each benchmark prints its own lines as it goes and its figures as
 # "figure<TAB>NAME<TAB>VALUE<TAB>GOAL<TAB>WITHIN" lines, which this script gathers. The
@@ -15,7 +16,7 @@ set -uo pipefail
 build=$(cd "${1:?usage: run-bench.sh BUILD_DIR [NAME...]}" && pwd)
 shift
 names=("$@")
-[ ${#names[@]} -gt 0 ] || names=(pipeline upload startup memory parallel)
+[ ${#names[@]} -gt 0 ] || names=(pipeline upload startup memory parallel selection)
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 . "$root/tools/wine-common.sh"
@@ -46,6 +47,7 @@ run() { # NAME: runs one benchmark, its output both shown and kept
         ;;
     memory) "$WINE" "$bin/memory_bench.exe" "$port" "$(winpath "$pictures")" 10 200 ;;
     parallel) "$WINE" "$bin/parallel_bench.exe" "$port" "$(winpath "$pictures")" 10 200 ;;
+    selection) "$WINE" "$bin/selection_bench.exe" 20 ;;
     *)
         echo "run-bench: no benchmark named $name" >&2
         return 1

@@ -5,7 +5,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace lumexia {
+
+bool FitsTaskRecord(const wchar_t* path, size_t length) {
+    // Any code unit sits at an even offset of its record, so U+0A0D (bytes 0D 0A) would
+    // end the record there and the reader would take a different path.
+    return length <= kTaskPathMaxChars &&
+           std::find(path, path + length, kRecordEndUnit) == path + length;
+}
 
 bool WriteTaskFile(const std::wstring& path, const JobList& paths) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -68,22 +77,6 @@ bool ReadTaskFile(const std::wstring& path, JobList& jobs) {
             if (used == kTaskRecordMaxBytes) return false; // record too long
         }
     }
-}
-
-JobList DroppedNames(HDROP drop) {
-    JobList names;
-    if (!drop) return names;
-    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        // The length first: a name read into a fixed buffer would arrive cut.
-        const UINT length = ::DragQueryFileW(drop, i, nullptr, 0);
-        if (length > kTaskPathMaxChars) continue;
-        std::wstring name(length + 1, L'\0');
-        const UINT got = ::DragQueryFileW(drop, i, &name[0], length + 1);
-        name.resize(got <= length ? got : length);
-        names.push_back(std::move(name));
-    }
-    return names;
 }
 
 void CollectTaskFiles(JobList& jobs) {

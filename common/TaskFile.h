@@ -4,7 +4,6 @@
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -19,10 +18,13 @@ constexpr size_t kTaskRecordMaxBytes = 1000;
 // The longest path one record holds: 499 code units and the two end bytes.
 constexpr size_t kTaskPathMaxChars = (kTaskRecordMaxBytes - 2) / 2;
 
-// The names of a drop (Explorer's selection in the extension, files dropped on the main
-// dialog), in order. A name longer than kTaskPathMaxChars is left out, never cut: a cut
-// path can name another, existing file.
-JobList DroppedNames(HDROP drop);
+// The code unit whose little-endian bytes are the record end, 0x0D 0x0A.
+constexpr wchar_t kRecordEndUnit = 0x0A0D;
+
+// Whether the `length` code units at `path` can be written as one record and read back
+// as the same path: at most kTaskPathMaxChars of them, none of them kRecordEndUnit.
+// Names that fail are left out of a selection, never cut.
+bool FitsTaskRecord(const wchar_t* path, size_t length);
 
 // Writes the records of `paths` to `path` (created or truncated). False when the file
 // cannot be created or written whole.

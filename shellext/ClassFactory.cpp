@@ -4,6 +4,8 @@
 #include "shellext/Module.h"
 #include "shellext/ShellExt.h"
 
+#include <shlwapi.h>
+
 #include <new>
 
 namespace lumexia::ext {
@@ -24,14 +26,12 @@ public:
     explicit ClassFactory(const ClassEntry* entry) : entry_(entry) { ModuleAddRef(); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        // QISearch answers IID_IUnknown from the first entry.
+        static const QITAB table[] = {
+            {&IID_IClassFactory, OFFSETOFCLASS(IClassFactory, ClassFactory)},
+            {nullptr, 0},
+        };
+        return ::QISearch(this, table, riid, object);
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
     STDMETHODIMP_(ULONG) Release() override {

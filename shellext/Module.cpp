@@ -13,6 +13,23 @@ HINSTANCE ModuleInstance() {
 void SetModuleInstance(HINSTANCE instance) {
     g_instance = instance;
 }
+std::wstring ModuleFilePath() {
+    // GetModuleFileNameW cuts the name to the buffer without saying how long it is, so
+    // the buffer grows until the name fits, up to the longest path the system has.
+    constexpr DWORD kLongestPath = 32768;
+    std::wstring path;
+    for (DWORD size = MAX_PATH; size <= kLongestPath; size *= 2) {
+        path.assign(size, L'\0');
+        const DWORD length = ::GetModuleFileNameW(g_instance, &path[0], size);
+        if (length == 0) break;
+        if (length < size) {
+            path.resize(length);
+            return path;
+        }
+    }
+    return std::wstring();
+}
+
 void ModuleAddRef() {
     ::InterlockedIncrement(&g_locks);
 }

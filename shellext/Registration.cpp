@@ -44,12 +44,6 @@ const IID kIidRegistrar = {
 
 bool g_perUser = false; // set by DllInstall("user") for this load of the module
 
-std::wstring ModulePath() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
-    return path;
-}
-
 // Runs (or reverses) one registry script with the substitutions both scripts use.
 HRESULT RunScript(int id, bool install) {
     IRegistrar* raw = nullptr;
@@ -58,7 +52,7 @@ HRESULT RunScript(int id, bool install) {
     if (FAILED(hr)) return hr;
     ComPtr<IRegistrar> registrar;
     registrar.Attach(raw);
-    const std::wstring path = ModulePath();
+    const std::wstring path = ModuleFilePath();
     registrar->AddReplacement(L"MODULE", path.c_str());
     registrar->AddReplacement(L"APPID", EXT_APPID_TEXT);
     return install ? registrar->ResourceRegister(path.c_str(), id, L"REGISTRY")
@@ -75,7 +69,7 @@ template <typename Fn> Fn OleAutFunction(const char* name) {
 }
 
 HRESULT RegisterTypeLibrary() {
-    std::wstring path = ModulePath();
+    std::wstring path = ModuleFilePath();
     ComPtr<ITypeLib> library;
     HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.GetAddressOf());
     if (FAILED(hr)) return hr;

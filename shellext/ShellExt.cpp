@@ -1,7 +1,9 @@
 #include "shellext/ShellExt.h"
 
 #include "common/DataFolder.h"
+#include "common/DropFiles.h"
 #include "shellext/Module.h"
+#include "shellext/StorageMedium.h"
 #include "common/ScopedWin.h"
 #include "common/TaskFile.h"
 
@@ -15,8 +17,18 @@ namespace {
 // GetCommandString's help-text requests: GCS_HELPTEXTA (1) and GCS_HELPTEXTW (5) share
 // bit 0, and GCS_UNICODE (4) marks the wide form; verbs and validation have neither bit.
 constexpr UINT kHelpTextRequestMask = GCS_HELPTEXTA | GCS_UNICODE;
-// Room for this module's path; a longer one is treated as unknown.
-constexpr DWORD kModulePathChars = 999;
+
+// Whether the invocation asks for command offset 0. A verb is an offset only when it
+// fits in 16 bits (IS_INTRESOURCE); any other value is a text's address, whatever its
+// low words hold on a 64-bit system. An extended record with the Unicode flag carries
+// the verb in its wide field too, and that one is what a Unicode caller means.
+bool IsOurCommand(const CMINVOKECOMMANDINFO& info) {
+    if (!IS_INTRESOURCE(info.lpVerb) || LOWORD(info.lpVerb) != 0) return false;
+    if (info.cbSize < sizeof(CMINVOKECOMMANDINFOEX) || !(info.fMask & CMIC_MASK_UNICODE))
+        return true;
+    const auto& extended = reinterpret_cast<const CMINVOKECOMMANDINFOEX&>(info);
+    return IS_INTRESOURCE(extended.lpVerbW) && LOWORD(extended.lpVerbW) == 0;
+}
 
 } // namespace
 
@@ -41,8 +53,10 @@ ShellExt::ShellExt(IUnknown* outer) : inner_(this), controlling_(outer ? outer :
 }
 
 ShellExt::~ShellExt() {
-    // The owners release the bitmap and the type information before the module may unload.
+    // The owners release the bitmap, the selection and the type information before the
+    // module may unload.
     bitmap_.Reset();
+    selection_.Reset();
     typeInfo_.Reset();
     ModuleRelease();
 }
@@ -86,10 +100,10 @@ STDMETHODIMP_(ULONG) ShellExt::Release() {
 
 HRESULT ShellExt::LoadTypeInfo() {
     if (typeInfo_) return S_OK;
-    wchar_t path[MAX_PATH] = {};
-    if (!::GetModuleFileNameW(ModuleInstance(), path, MAX_PATH)) return E_FAIL;
+    const std::wstring path = ModuleFilePath();
+    if (path.empty()) return E_FAIL;
     Microsoft::WRL::ComPtr<ITypeLib> library;
-    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, &library);
+    HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
     if (FAILED(hr)) return hr;
     return library->GetTypeInfoOfGuid(kIid, typeInfo_.ReleaseAndGetAddressOf());
 }
@@ -125,28 +139,35 @@ STDMETHODIMP ShellExt::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
 STDMETHODIMP ShellExt::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
     // A new selection replaces the previous one even when it cannot be read: choosing the
     // item must never publish files the user selected before.
-    paths_.clear();
+    selection_.Reset();
     if (!data) return E_INVALIDARG;
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium = {};
-    HRESULT hr = data->GetData(&format, &medium);
+    StorageMedium medium;
+    HRESULT hr = data->GetData(&format, medium.Put());
     if (FAILED(hr)) return hr;
-    if (HDROP drop = static_cast<HDROP>(::GlobalLock(medium.hGlobal))) {
-        try {
-            paths_ = DroppedNames(drop);
-        } catch (...) {
-            paths_.clear(); // out of memory inside Explorer: offer nothing rather than fail
-        }
-        ::GlobalUnlock(medium.hGlobal);
+    // A source may answer with another medium than the one asked for; only a memory block
+    // holds a DROPFILES list.
+    if (medium.Get().tymed != TYMED_HGLOBAL) return DV_E_TYMED;
+    // Explorer calls this on its own thread for every context menu, chosen or not, so the
+    // names are only counted here, where they lie; they are copied out when the item is
+    // chosen. The medium is this object's (or holds a reference on its source) until the
+    // next Initialize or the object's end.
+    try {
+        if (CountDroppedNames(medium.Get().hGlobal) > 0) selection_ = std::move(medium);
+    } catch (...) {
+        // out of memory inside Explorer: offer nothing rather than fail
     }
-    ::ReleaseStgMedium(&medium);
     return S_OK;
 }
 
-STDMETHODIMP ShellExt::QueryContextMenu(HMENU menu, UINT position, UINT firstCommand, UINT,
-                                        UINT flags) {
+STDMETHODIMP ShellExt::QueryContextMenu(HMENU menu, UINT position, UINT firstCommand,
+                                        UINT lastCommand, UINT flags) {
+    // No item is claimed unless it is in the menu: the caller counts the identifiers we
+    // return as used, and a range with no room left has none to give.
     if (flags & CMF_DEFAULTONLY) return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 0);
-    ::InsertMenuW(menu, position, MF_BYPOSITION, firstCommand, kMenuText);
+    if (firstCommand > lastCommand ||
+        !::InsertMenuW(menu, position, MF_BYPOSITION, firstCommand, kMenuText))
+        return MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_NULL, 0);
     if (bitmap_) {
         HBITMAP bitmap = static_cast<HBITMAP>(bitmap_.Get());
         ::SetMenuItemBitmaps(menu, position, MF_BYPOSITION, bitmap, nullptr);
@@ -168,9 +189,7 @@ STDMETHODIMP ShellExt::GetCommandString(UINT_PTR command, UINT type, UINT*, CHAR
 }
 
 STDMETHODIMP ShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
-    if (!info) return E_INVALIDARG;
-    const UINT_PTR verb = reinterpret_cast<UINT_PTR>(info->lpVerb);
-    if (HIWORD(verb) != 0 || LOWORD(verb) != 0) return E_INVALIDARG;
+    if (!info || !IsOurCommand(*info)) return E_INVALIDARG;
     try {
         Publish(info->hwnd);
     } catch (...) {
@@ -180,19 +199,18 @@ STDMETHODIMP ShellExt::InvokeCommand(CMINVOKECOMMANDINFO* info) {
 }
 
 void ShellExt::Publish(HWND owner) {
-    if (paths_.empty()) return;
+    const JobList paths = DroppedNames(selection_.Get().hGlobal); // none when never given
+    if (paths.empty()) return;
     const std::wstring folder = DataFolder();
     if (folder.empty()) return; // no per-user folder: nothing to hand over
     const std::wstring task = folder + L"task" + NewHexId();
     // A task file that cannot be written still starts the client, which then finds none.
-    WriteTaskFile(task, paths_);
+    WriteTaskFile(task, paths);
 
     // The client beside this very module. Looking the module up by its file name instead
     // would, for a renamed copy, fall back to the host program's folder and start whatever
     // LumexiaClient.exe lay there; with two copies loaded it may name the other one.
-    wchar_t path[kModulePathChars] = {};
-    const DWORD length = ::GetModuleFileNameW(ModuleInstance(), path, kModulePathChars);
-    std::wstring program(path, length < kModulePathChars ? length : 0);
+    std::wstring program = ModuleFilePath();
     const size_t slash = program.find_last_of(L'\\');
     program = slash == std::wstring::npos ? std::wstring()
                                           : program.substr(0, slash + 1) + L"LumexiaClient.exe";

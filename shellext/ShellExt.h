@@ -5,13 +5,11 @@
 
 #include "common/ScopedWin.h"
 #include "shellext/ExtIdentity.h"
+#include "shellext/StorageMedium.h"
 
 #include <windows.h>
 #include <shlobj.h>
 #include <wrl/client.h>
-
-#include <string>
-#include <vector>
 
 namespace lumexia::ext {
 
@@ -69,8 +67,8 @@ private:
     Inner inner_;
     IUnknown* controlling_; // outer unknown, or &inner_; never reference-counted here
     volatile LONG refs_ = 1;
-    UniqueGdiObject bitmap_; // the item's 13x13 picture
-    std::vector<std::wstring> paths_;
+    UniqueGdiObject bitmap_;  // the item's 13x13 picture
+    StorageMedium selection_; // the CF_HDROP block of the last Initialize, or none
     Microsoft::WRL::ComPtr<ITypeInfo> typeInfo_;
 };
 

@@ -1,6 +1,7 @@
 #include "jobs/JobIntake.h"
 
 #include "common/DataFolder.h"
+#include "common/DropFiles.h"
 #include "common/ScopedWin.h"
 
 #include <shellapi.h>
@@ -31,7 +32,8 @@ void TakeHandOver(JobList& jobs) {
 }
 
 void TakeDroppedFiles(HDROP drop, JobList& jobs) {
-    const JobList names = DroppedNames(drop);
+    // An HDROP is the global block of the DROPFILES list; read in one pass.
+    const JobList names = DroppedNames(reinterpret_cast<HGLOBAL>(drop));
     jobs.insert(jobs.end(), names.begin(), names.end());
 }
 

@@ -5,6 +5,7 @@
 #include "common/TaskFile.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -24,8 +25,8 @@ JobList ReadCommandLineJobs(const wchar_t* commandLine);
 // Hand-over: reads every waiting task file into `jobs`, then cleans the data folder.
 void TakeHandOver(JobList& jobs);
 
-// Drop: appends the dropped names to `jobs`, leaving out any too long for a task-file
-// record (DroppedNames).
+// Drop: appends the dropped names to `jobs`, leaving out any a task-file record cannot
+// carry (DroppedNames).
 void TakeDroppedFiles(HDROP drop, JobList& jobs);
 
 // "Количество изображений " + count.

@@ -243,7 +243,8 @@ protected:
 TEST_F(ModuleCopy, WithoutAClientTheErrorShowsAndTheTaskFileStays) {
     const std::wstring longPath = L"C:\\" + std::wstring(600, L'p') + L".jpg";
     const std::wstring longest = L"C:\\" + std::wstring(496, L'q'); // 499 units: one record
-    std::vector<std::wstring> selection = {L"C:\\Фото\\один.jpg", longPath, longest};
+    const std::wstring recordEnd = std::wstring(L"C:\\a") + L'\u0A0D' + L"b.jpg";
+    std::vector<std::wstring> selection = {L"C:\\Фото\\один.jpg", longPath, longest, recordEnd};
     for (int i = 0; i < 300; ++i)
         selection.push_back(L"C:\\many\\" + std::to_wstring(i) + L".png");
     ComPtr<IContextMenu> menu;
@@ -261,7 +262,9 @@ TEST_F(ModuleCopy, WithoutAClientTheErrorShowsAndTheTaskFileStays) {
     const std::wstring name = tasks[0].substr(tasks[0].find_last_of(L'\\') + 1);
     EXPECT_EQ(name.size(), 36u); // "task" + 32 hexadecimal digits
     // Records exactly as the format has them. A name too long for a record is left out,
-    // not cut: a cut path may name another file.
+    // not cut: a cut path may name another file; so is one holding the record end, which
+    // would be read back as two paths.
+    selection.erase(selection.begin() + 3);
     selection.erase(selection.begin() + 1);
     std::string expected;
     for (const auto& path : selection) {

@@ -9,8 +9,12 @@ namespace {
 
 const std::wstring kHandlers = L"*\\ShellEx\\ContextMenuHandlers";
 
-std::wstring ClsidKey() { return std::wstring(L"CLSID\\") + kClsidText; }
-std::wstring ProgId() { return std::wstring(kModuleName) + L"." + kClassName; }
+std::wstring ClsidKey() {
+    return std::wstring(L"CLSID\\") + kClsidText;
+}
+std::wstring ProgId() {
+    return std::wstring(kModuleName) + L"." + kClassName;
+}
 
 class MachineRegistration : public ::testing::Test {
 protected:
@@ -36,13 +40,14 @@ TEST_F(MachineRegistration, WritesClassProgIdAppIdTypeLibAndHandlerKeys) {
     EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, ProgId() + L"\\CurVer"), ProgId() + L".1");
 
     EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, std::wstring(L"AppID\\") + kAppIdText), kModuleName);
-    EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, std::wstring(L"AppID\\") + kModuleName + L".DLL",
-                        L"AppID"),
-              kAppIdText);
+    EXPECT_EQ(
+        ReadValue(HKEY_CLASSES_ROOT, std::wstring(L"AppID\\") + kModuleName + L".DLL", L"AppID"),
+        kAppIdText);
 
     EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, kHandlers + L"\\" + kClassName), kClsidText);
     const std::wstring typeLib = std::wstring(L"TypeLib\\") + kLibIdText + L"\\1.0";
-    EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, typeLib), std::wstring(kModuleName) + L" 1.0 Type Library");
+    EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, typeLib),
+              std::wstring(kModuleName) + L" 1.0 Type Library");
     EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT, typeLib + L"\\409\\win64"), ModulePath());
 }
 
@@ -63,8 +68,8 @@ TEST_F(MachineRegistration, RegisteringTwiceLeavesOneHandlerAndUnregisteringKeep
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"AppID\\") + kModuleName + L".DLL"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlers + L"\\" + kClassName));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"TypeLib\\") + kLibIdText));
-    for (const wchar_t* kept : {L"*", L"*\\ShellEx", L"*\\ShellEx\\ContextMenuHandlers", L"CLSID",
-                                L"AppID"})
+    for (const wchar_t* kept :
+         {L"*", L"*\\ShellEx", L"*\\ShellEx\\ContextMenuHandlers", L"CLSID", L"AppID"})
         EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kept)) << kept;
 }
 
@@ -89,11 +94,14 @@ protected:
         EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, UserClasses(kHandlers + L"\\" + kClassName)),
                   kClsidText);
         EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UserClasses(ProgId())));
-        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UserClasses(std::wstring(L"AppID\\") + kAppIdText)));
-        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, UserClasses(std::wstring(L"TypeLib\\") + kLibIdText)));
+        EXPECT_TRUE(
+            KeyExists(HKEY_CURRENT_USER, UserClasses(std::wstring(L"AppID\\") + kAppIdText)));
+        EXPECT_TRUE(
+            KeyExists(HKEY_CURRENT_USER, UserClasses(std::wstring(L"TypeLib\\") + kLibIdText)));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UserClasses(ClsidKey())));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UserClasses(kHandlers + L"\\" + kClassName)));
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UserClasses(std::wstring(L"TypeLib\\") + kLibIdText)));
+        EXPECT_FALSE(
+            KeyExists(HKEY_LOCAL_MACHINE, UserClasses(std::wstring(L"TypeLib\\") + kLibIdText)));
     }
 };
 
@@ -103,7 +111,8 @@ TEST_F(PerUserRegistration, UserWritesOnlyBelowCurrentUserClasses) {
     ASSERT_EQ(RunRegsvr32(L"/s /u /n /i:user"), 0u);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UserClasses(ClsidKey())));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UserClasses(kHandlers + L"\\" + kClassName)));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, UserClasses(std::wstring(L"TypeLib\\") + kLibIdText)));
+    EXPECT_FALSE(
+        KeyExists(HKEY_CURRENT_USER, UserClasses(std::wstring(L"TypeLib\\") + kLibIdText)));
 }
 
 TEST_F(PerUserRegistration, TheSwitchIgnoresLetterCaseButNeedsTheWholeWord) {

@@ -15,7 +15,9 @@ const wchar_t kClassName[] = L"Lumexia64ShlExt";
 const wchar_t kModuleName[] = L"Lumexia64Ext";
 const CLSID kClsid = {0x1F2374F4, 0xA301, 0x4C43, {0x96, 0x50, 0xFA, 0x1F, 0x05, 0x6C, 0x61, 0xC2}};
 
-std::wstring ModulePath() { return uidriver::ProgramFolder() + kModuleFile; }
+std::wstring ModulePath() {
+    return uidriver::ProgramFolder() + kModuleFile;
+}
 
 DWORD RunRegsvr32(const std::wstring& arguments, const std::wstring& module) {
     wchar_t system[MAX_PATH] = {};

@@ -71,8 +71,10 @@ BOOL FormMain::OnInit() {
     ShowFileCount();
     credentials_ = UserCredentials();
     ShowUserState(credentials_);
-    if (!LoadUploadSettings(options_)) ResetUploadSettings(options_);
-    LoadCredentials(credentials_);
+    // One read of the settings file serves the options, the login and the first paint.
+    LoadStartupSettings(atOpen_);
+    options_ = atOpen_.upload;
+    credentials_ = atOpen_.credentials;
     ShowOptions(options_);
     return TRUE;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/Dialog.h"
+#include "settings/SettingsGroups.h"
 #include "settings/SettingsRecords.h"
 #include "common/TaskFile.h"
 #include "ui/AutoComplete.h"
@@ -76,6 +77,7 @@ private:
     UploadSettings options_;
     ProxySettings proxy_;
     UserCredentials credentials_;
+    StartupSettings atOpen_; // the settings file as read when the dialog opened
     AlbumTable albums_;
     bool upload_ = false;
     bool painted_ = false;

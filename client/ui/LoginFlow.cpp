@@ -52,8 +52,10 @@ void FormMain::RunLoginFlow(bool interactive) {
 }
 
 bool FormMain::LoginPass(bool automatic, bool repeat) {
-    UserCredentials stored;
-    LoadCredentials(stored);
+    // The automatic pass signs in with the login read when the dialog opened; a later
+    // pass reads what the previous one may have saved.
+    UserCredentials stored = atOpen_.credentials;
+    if (!automatic) LoadCredentials(stored);
     Form4Login dialog;
     dialog.userName = stored.userName;
     dialog.password = stored.password;

@@ -13,8 +13,8 @@
 namespace lumexia {
 
 bool FormMain::CheckForUpdateAtStart() {
-    // Every server call needs the proxy setting, so it is read before the first one.
-    LoadProxySettings(proxy_);
+    // Every server call needs the proxy setting: the one read when the dialog opened.
+    proxy_ = atOpen_.proxy;
 
     Form4Server check(kOperationUpdateCheck);
     check.Context().useProxy = true;
@@ -25,8 +25,7 @@ bool FormMain::CheckForUpdateAtStart() {
     const int minor = check.Context().updateMinor;
     const std::wstring address = check.Context().updatePath;
 
-    NoticeFlags flags;
-    LoadNoticeFlags(flags);
+    NoticeFlags flags = atOpen_.notices;
     if (!IsUpdateOffered(major, minor, flags.showUpdate)) return true;
 
     Form4Update notice;

@@ -2,7 +2,8 @@
 # needs are installed (tools/bootstrap.sh is idempotent).
 #   make         build both architectures and stage dist/win32 and dist/win64
 #   make test    build, then run every test under Wine (64-bit build)
-#   make demo    build, then run the main job under Wine and save screenshots in build/
+#   make demo    build what the demo needs (64-bit), run the main job under Wine and save
+#                screenshots in build/
 #   make run     build, then open the client on your display against the stand-in
 #   make bench   build, then run every benchmark under bench/ and print one table
 #                (BENCH="upload startup" runs only those; never part of make test)
@@ -39,7 +40,10 @@ test: build
 	tools/winenv $(WIN64) ctest --test-dir $(WIN64) --output-on-failure --timeout 300 \
 	    -j $(TEST_JOBS) $(if $(TEST),-R '$(TEST)',)
 
-demo: build
+# The demo runs the 64-bit installer, client and extension under Wine: only those and the
+# UI driver are built (no test programs, no 32-bit tree), so a fresh clone shows it soon.
+demo: bootstrap $(WIN64)/CMakeCache.txt
+	cmake --build $(WIN64) -j $(JOBS) --target demo_deps
 	tools/winenv $(WIN64) tools/demo.sh $(WIN64)
 
 # The client on your display, against the stand-in service.

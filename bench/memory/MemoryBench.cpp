@@ -14,8 +14,12 @@
 // reported: the wall time of the 200-picture processing phase (from the upload click to
 // the end of the processing progress dialog), a figure to watch.
 //
-// Run alone: make bench BENCH=memory   (which starts the stand-in and passes its port), or
-// inside tools/winenv: memory_bench.exe PORT PICTURE_FOLDER [COUNT...]   (default 10 200)
+// The settings name the stand-in's proxy and a stored login of an account it knows, so the
+// first paint signs in without asking (the version it serves is the client's own).
+//
+// Run alone: make bench BENCH=memory   (which starts the stand-in, enters the account and
+// passes its port), or inside tools/winenv:
+//     memory_bench.exe PORT USER PASSWORD PICTURE_FOLDER [COUNT...]   (default 10 200)
 #include "BenchSupport.h"
 #include "UiDriver.h"
 
@@ -62,7 +66,7 @@ size_t CodeLines(const std::wstring& text) {
 }
 
 // One batch through the real client, as a user runs it. False with a message on failure.
-bool RunBatch(const std::vector<std::wstring>& pictures, Peaks& peaks) {
+bool RunBatch(const std::vector<std::wstring>& pictures, const std::wstring& user, Peaks& peaks) {
     const std::wstring task = lumexia::WriteNewTaskFile(pictures);
     uidriver::Process client;
     if (task.empty() ||
@@ -77,8 +81,14 @@ bool RunBatch(const std::vector<std::wstring>& pictures, Peaks& peaks) {
         return false;
     }
     // A click posted before the first paint would be handled before it (painting waits for
-    // an empty queue), which no user can do.
-    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    // an empty queue), which no user can do; the first paint ends with the automatic login
+    // of the stored user. Never a synchronous repaint: a paint held up by a question would
+    // hold the benchmark with it.
+    if (!bench::WaitSignedIn(dialog, client.Id(), user, kDialogWait)) {
+        std::fprintf(stderr, "the client did not sign in by itself\n");
+        client.Kill();
+        return false;
+    }
     const std::wstring count = uidriver::ControlText(dialog, IDC_FILE_COUNT);
     if (count != L"Количество изображений " + std::to_wstring(pictures.size())) {
         std::fprintf(stderr, "the dialog shows another count\n");
@@ -133,12 +143,13 @@ bool RunBatch(const std::vector<std::wstring>& pictures, Peaks& peaks) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: memory_bench PORT PICTURE_FOLDER [COUNT...]\n");
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: memory_bench PORT USER PASSWORD PICTURE_FOLDER [COUNT...]\n");
         return 2;
     }
+    const std::wstring user = argv[2];
     std::vector<int> counts;
-    for (int i = 3; i < argc; ++i)
+    for (int i = 5; i < argc; ++i)
         counts.push_back(std::max(1, _wtoi(argv[i])));
     if (counts.empty()) counts = {10, 200};
     const int most = *std::max_element(counts.begin(), counts.end());
@@ -147,7 +158,7 @@ int wmain(int argc, wchar_t** argv) {
     {
         lumexia::GdiplusSession gdiplus;
         const double start = bench::NowMs();
-        if (!gdiplus.Ok() || !bench::CameraPictures(argv[2], most, 10, pictures)) return 1;
+        if (!gdiplus.Ok() || !bench::CameraPictures(argv[4], most, 10, pictures)) return 1;
         std::printf("%d camera pictures ready in %.0f ms\n", most, bench::NowMs() - start);
     }
 
@@ -158,7 +169,11 @@ int wmain(int argc, wchar_t** argv) {
     lumexia::ProxySettings proxy;
     proxy.full = L"127.0.0.1:" + std::wstring(argv[1]);
     proxy.isUse = true;
-    if (!lumexia::SaveProxySettings(proxy)) {
+    // A stored login the stand-in knows: without one the first paint would ask for it.
+    lumexia::UserCredentials credentials;
+    credentials.userName = user;
+    credentials.password = argv[3];
+    if (!lumexia::SaveProxySettings(proxy) || !lumexia::SaveCredentials(credentials)) {
         std::fprintf(stderr, "cannot write the settings file\n");
         return 1;
     }
@@ -167,7 +182,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int count : counts) {
         Peaks peaks;
         const std::vector<std::wstring> batch(pictures.begin(), pictures.begin() + count);
-        if (!RunBatch(batch, peaks)) return 1;
+        if (!RunBatch(batch, user, peaks)) return 1;
         std::printf("%4d pictures: peak commit %7.1f MB, peak working set %7.1f MB, "
                     "processing %6.0f ms, whole batch %6.0f ms (%d samples)\n",
                     count, peaks.commitMb, peaks.workingSetMb, peaks.processingMs, peaks.totalMs,

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cwchar>
 
 using namespace Gdiplus;
 using namespace lumexia;
@@ -134,6 +135,46 @@ void SampleMemory(HANDLE process, MemoryPeaks& peaks) {
     peaks.commitMb = std::max(peaks.commitMb, static_cast<double>(commit) / mb);
     peaks.workingSetMb = std::max(peaks.workingSetMb, static_cast<double>(workingSet) / mb);
     ++peaks.samples;
+}
+
+namespace {
+
+struct OtherDialogs {
+    DWORD pid;
+    HWND main;
+    int count = 0;
+};
+
+BOOL CALLBACK CountOther(HWND hwnd, LPARAM param) {
+    auto* other = reinterpret_cast<OtherDialogs*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[16] = {};
+    ::GetClassNameW(hwnd, cls, 16);
+    if (pid == other->pid && hwnd != other->main && ::IsWindowVisible(hwnd) &&
+        wcscmp(cls, L"#32770") == 0)
+        ++other->count;
+    return TRUE;
+}
+
+} // namespace
+
+bool WaitSignedIn(HWND dialog, DWORD pid, const std::wstring& user, double limitMs) {
+    const std::wstring ending = L"[" + user + L"]";
+    const double start = NowMs();
+    for (;;) {
+        wchar_t caption[256] = {};
+        ::GetWindowTextW(dialog, caption, 256);
+        const std::wstring text = caption;
+        OtherDialogs other{pid, dialog};
+        if (text.size() >= ending.size() &&
+            text.compare(text.size() - ending.size(), ending.size(), ending) == 0) {
+            ::EnumWindows(&CountOther, reinterpret_cast<LPARAM>(&other));
+            if (other.count == 0) return true;
+        }
+        if (NowMs() - start > limitMs || !::IsWindow(dialog)) return false;
+        ::Sleep(5);
+    }
 }
 
 SettingsBackup::SettingsBackup()

@@ -43,6 +43,13 @@ void Figure(const std::string& name, const std::string& value, const std::string
             const char* within);
 std::string Format(const char* format, ...);
 
+// Waits, at most `limitMs`, until the client's main dialog `dialog` names `user` in its
+// caption ("...[user]") and no other dialog of process `pid` is visible: the first
+// paint's update check and automatic login are over, and a click is now taken as a user's.
+// Reads the window manager's copies only (no message to the client, which may be inside a
+// modal loop). False when the limit passed first.
+bool WaitSignedIn(HWND dialog, DWORD pid, const std::wstring& user, double limitMs);
+
 // Keeps the user's settings file of this prefix and puts it back when the run ends, so a
 // benchmark that drives the client leaves the options and login as it found them.
 class SettingsBackup {

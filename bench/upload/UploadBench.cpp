@@ -12,12 +12,14 @@
 //     phases SIZE_MB [CHUNK]   where an upload's time goes: the form build, then the
 //                exchange made step by step with the same WinHTTP calls as HttpPost
 //                (the body written in CHUNK-byte writes, default whole) ->
-//                "phases SIZE_MB build open write wait read" (ms)
+//                "phases SIZE_MB build session connect request head first rest wait
+//                read" (ms; see Stage)
 //     quit
 // After the first upload of a size it leaves OUTDIR\bodySIZE.bin and OUTDIR\typeSIZE.txt,
 // the exact body and Content-Type header it sent, for curl to post the same bytes. One
 // MultipartBody serves every upload, as one serves a whole batch in the sending phase.
 #include "BenchSupport.h"
+#include "service/HttpTransport.h"
 #include "service/MultipartBody.h"
 #include "service/ServiceHosts.h"
 #include "service/UploadCall.h"
@@ -62,37 +64,63 @@ bool MakePicture(const std::wstring& path, int mb) {
     return WriteFile(path, picture.data(), picture.size());
 }
 
-// The exchange of HttpPost, call for call, with a clock between the stages: session,
-// connection and request opened and the head sent ("open"), the body written ("write"),
-// the answer's head awaited ("wait"), the answer read ("read"). A diagnostic copy, so
-// that the real transport carries no timing code; false when a call fails.
+// The stages of one exchange, in the order HttpPost makes them (ms).
+enum Stage {
+    kSession, // WinHttpOpen and its time-outs
+    kConnect, // WinHttpConnect (no network traffic yet)
+    kRequest, // WinHttpOpenRequest, its options and the Content-Type header
+    kHead,    // WinHttpSendRequest: the connection opened and the head sent
+    kFirst,   // the first body write
+    kRest,    // the other body writes
+    kWait,    // WinHttpReceiveResponse: the wait for the answer's head
+    kRead,    // the answer read
+    kStages
+};
+
+// The exchange of HttpPost, call for call and option for option, with a clock between
+// the stages. A diagnostic copy, so that the real transport carries no timing code; false
+// when a call fails.
 bool TimedExchange(const PostRequest& r, const MultipartBody& form, DWORD chunk,
-                   double (&stages)[4]) {
-    const double t0 = bench::NowMs();
+                   double (&stages)[kStages]) {
+    double t[kStages + 1] = {};
+    t[0] = bench::NowMs();
+    const HttpTimeouts timeouts;
     HINTERNET session = ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_NAMED_PROXY,
                                       r.proxy->c_str(), WINHTTP_NO_PROXY_BYPASS, 0);
-    HINTERNET connection = session ? ::WinHttpConnect(session, r.host.c_str(), r.port, 0) : nullptr;
+    bool ok = session && ::WinHttpSetTimeouts(session, timeouts.resolve, timeouts.connect,
+                                              timeouts.send, timeouts.receive);
+    t[1] = bench::NowMs();
+    HINTERNET connection = ok ? ::WinHttpConnect(session, r.host.c_str(), r.port, 0) : nullptr;
+    t[2] = bench::NowMs();
     HINTERNET request =
         connection ? ::WinHttpOpenRequest(connection, L"POST", r.path.c_str(), nullptr,
                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
                    : nullptr;
+    DWORD responseTimeout = static_cast<DWORD>(timeouts.receive);
+    DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     const std::wstring header = L"Content-Type: multipart/form-data; boundary=" + form.Boundary();
+    ok =
+        request &&
+        ::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                           sizeof responseTimeout) &&
+        ::WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects) &&
+        ::WinHttpAddRequestHeaders(request, header.c_str(), static_cast<DWORD>(-1),
+                                   WINHTTP_ADDREQ_FLAG_ADD);
+    t[3] = bench::NowMs();
     const DWORD length = static_cast<DWORD>(form.Size());
-    bool ok = request &&
-              ::WinHttpAddRequestHeaders(request, header.c_str(), static_cast<DWORD>(-1),
-                                         WINHTTP_ADDREQ_FLAG_ADD) &&
-              ::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                                   WINHTTP_NO_REQUEST_DATA, 0, length, 0);
-    const double t1 = bench::NowMs();
+    ok = ok && ::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                    WINHTTP_NO_REQUEST_DATA, 0, length, 0);
+    t[4] = t[5] = bench::NowMs();
     for (DWORD sent = 0; ok && sent < length;) {
         DWORD written = 0;
         const DWORD part = chunk ? std::min(chunk, length - sent) : length - sent;
         ok = ::WinHttpWriteData(request, form.Data() + sent, part, &written) && written > 0;
+        if (sent == 0) t[5] = bench::NowMs();
         sent += written;
     }
-    const double t2 = bench::NowMs();
+    t[6] = bench::NowMs();
     ok = ok && ::WinHttpReceiveResponse(request, nullptr);
-    const double t3 = bench::NowMs();
+    t[7] = bench::NowMs();
     for (DWORD total = 0; ok;) {
         DWORD available = 0, read = 0;
         ok = ::WinHttpQueryDataAvailable(request, &available);
@@ -101,14 +129,12 @@ bool TimedExchange(const PostRequest& r, const MultipartBody& form, DWORD chunk,
         ok = ::WinHttpReadData(request, r.answer + total, available, &read);
         total += read;
     }
-    const double t4 = bench::NowMs();
+    t[8] = bench::NowMs();
     if (request) ::WinHttpCloseHandle(request);
     if (connection) ::WinHttpCloseHandle(connection);
     if (session) ::WinHttpCloseHandle(session);
-    stages[0] = t1 - t0;
-    stages[1] = t2 - t1;
-    stages[2] = t3 - t2;
-    stages[3] = t4 - t3;
+    for (int i = 0; i < kStages; ++i)
+        stages[i] = t[i + 1] - t[i];
     return ok;
 }
 
@@ -166,13 +192,16 @@ int wmain(int argc, wchar_t** argv) {
             const double t0 = bench::NowMs();
             const bool whole = BuildUploadForm(form, image, options, identity);
             const double build = bench::NowMs() - t0;
-            double stages[4] = {};
+            double stages[kStages] = {};
             const bool sent = whole && TimedExchange(request, form, chunk, stages);
-            if (sent)
-                std::printf("phases %d %.3f %.3f %.3f %.3f %.3f\n", mb, build, stages[0], stages[1],
-                            stages[2], stages[3]);
-            else
+            if (sent) {
+                std::printf("phases %d %.3f", mb, build);
+                for (double stage : stages)
+                    std::printf(" %.3f", stage);
+                std::printf("\n");
+            } else {
                 std::printf("failed\n");
+            }
             std::fflush(stdout);
             continue;
         }

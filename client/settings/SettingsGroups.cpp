@@ -5,7 +5,9 @@
 #include "settings/SettingsStore.h"
 
 #include <cwchar>
+#include <map>
 #include <new>
+#include <utility>
 
 namespace lumexia {
 
@@ -16,17 +18,100 @@ bool Open(ComPtr<IXMLDOMDocument>& doc) {
     return CreateXmlDocument(doc) && OpenSettings(doc.Get());
 }
 
-void Read(IXMLDOMDocument* doc, const wchar_t* key, std::wstring& field) {
+// Where a group's keys are read from: the open document (one selection per key) or the
+// start-up pass over every `setting` element. Both give the first element of a name in
+// document order, so a group reads the same values either way.
+class Source {
+public:
+    virtual ~Source() = default;
+    virtual bool Get(const wchar_t* key, std::wstring& value) const = 0;
+};
+
+class DocumentSource : public Source {
+public:
+    explicit DocumentSource(IXMLDOMDocument* doc) : doc_(doc) {}
+    bool Get(const wchar_t* key, std::wstring& value) const override {
+        return GetSetting(doc_, key, value);
+    }
+
+private:
+    IXMLDOMDocument* doc_;
+};
+
+// name -> value of the first `setting` of that name; a first element without `value`
+// hides later ones, as the selection by name would.
+class PassSource : public Source {
+public:
+    bool Take(IXMLDOMDocument* doc) {
+        ComPtr<IXMLDOMNodeList> list = SelectXmlNodes(doc, L"//settings/setting");
+        if (!list) return false;
+        const long count = XmlNodeCount(list.Get());
+        for (long i = 0; i < count; ++i) {
+            ComPtr<IXMLDOMNode> node = XmlNodeAt(list.Get(), i);
+            std::wstring name, value;
+            if (!node || !GetXmlAttributeText(node.Get(), L"name", name)) continue;
+            if (values_.count(name)) continue;
+            const bool has = GetXmlAttributeText(node.Get(), L"value", value);
+            values_.emplace(std::move(name), std::make_pair(has, std::move(value)));
+        }
+        return true;
+    }
+    bool Get(const wchar_t* key, std::wstring& value) const override {
+        value.clear();
+        const auto found = values_.find(key);
+        if (found == values_.end() || !found->second.first) return false;
+        value = found->second.second;
+        return true;
+    }
+
+private:
+    std::map<std::wstring, std::pair<bool, std::wstring>> values_;
+};
+
+void Read(const Source& from, const wchar_t* key, std::wstring& field) {
     std::wstring text;
-    if (GetSetting(doc, key, text)) field.swap(text);
+    if (from.Get(key, text)) field.swap(text);
 }
-void Read(IXMLDOMDocument* doc, const wchar_t* key, bool& field) {
+void Read(const Source& from, const wchar_t* key, bool& field) {
     std::wstring text;
-    if (GetSetting(doc, key, text)) field = ParseSettingBool(text);
+    if (from.Get(key, text)) field = ParseSettingBool(text);
 }
-void Read(IXMLDOMDocument* doc, const wchar_t* key, int& field) {
+void Read(const Source& from, const wchar_t* key, int& field) {
     std::wstring text;
-    if (GetSetting(doc, key, text)) field = ParseSettingInt(text);
+    if (from.Get(key, text)) field = ParseSettingInt(text);
+}
+
+// Each group's keys in the order of reading; the fields not found keep what they hold.
+void ReadUpload(const Source& d, UploadSettings& s) {
+    Read(d, L"usIsResize", s.isResize);
+    Read(d, L"usMaxSize", s.maxSize);
+    Read(d, L"usIsSubscr", s.isSubscr);
+    Read(d, L"usSubscrTxt", s.subscrText);
+    Read(d, L"usOutFormat", s.outFormat);
+    Read(d, L"usJpegQuality", s.jpegQuality);
+    Read(d, L"usPrevMaxSize", s.prevMaxSize);
+    Read(d, L"usPrevIsSubscr", s.prevIsSubscr);
+    Read(d, L"usPrevSubscrTxt", s.prevSubscrText);
+    Read(d, L"usComment", s.comment);
+    Read(d, L"usUserUrl", s.userUrl);
+    Read(d, L"usIdAlbum", s.idAlbum);
+    Read(d, L"usTags", s.tags);
+    Read(d, L"usTypeCode", s.typeCode);
+    Read(d, L"usIsPublic", s.isPublic);
+}
+void ReadProxy(const Source& d, ProxySettings& s) {
+    Read(d, L"proxyaddr", s.address);
+    Read(d, L"proxyport", s.port);
+    Read(d, L"proxyfull", s.full);
+    Read(d, L"proxyisuse", s.isUse);
+}
+void ReadNotices(const Source& d, NoticeFlags& flags) {
+    Read(d, L"isshcompl", flags.showCompletion);
+    Read(d, L"isshowupdexist", flags.showUpdate);
+}
+void ReadLogin(const Source& d, UserCredentials& c) {
+    Read(d, L"username", c.userName);
+    Read(d, L"userpass", c.password);
 }
 
 // The results of single writes are ignored: the save decides.
@@ -77,22 +162,7 @@ bool LoadUploadSettings(UploadSettings& s) {
         ComPtr<IXMLDOMDocument> doc;
         if (!Open(doc)) return false;
         ResetUploadSettings(s);
-        IXMLDOMDocument* d = doc.Get();
-        Read(d, L"usIsResize", s.isResize);
-        Read(d, L"usMaxSize", s.maxSize);
-        Read(d, L"usIsSubscr", s.isSubscr);
-        Read(d, L"usSubscrTxt", s.subscrText);
-        Read(d, L"usOutFormat", s.outFormat);
-        Read(d, L"usJpegQuality", s.jpegQuality);
-        Read(d, L"usPrevMaxSize", s.prevMaxSize);
-        Read(d, L"usPrevIsSubscr", s.prevIsSubscr);
-        Read(d, L"usPrevSubscrTxt", s.prevSubscrText);
-        Read(d, L"usComment", s.comment);
-        Read(d, L"usUserUrl", s.userUrl);
-        Read(d, L"usIdAlbum", s.idAlbum);
-        Read(d, L"usTags", s.tags);
-        Read(d, L"usTypeCode", s.typeCode);
-        Read(d, L"usIsPublic", s.isPublic);
+        ReadUpload(DocumentSource(doc.Get()), s);
         return true;
     });
 }
@@ -127,10 +197,7 @@ bool LoadProxySettings(ProxySettings& s) {
     return Guarded([&] {
         ComPtr<IXMLDOMDocument> doc;
         if (!Open(doc)) return false;
-        Read(doc.Get(), L"proxyaddr", s.address);
-        Read(doc.Get(), L"proxyport", s.port);
-        Read(doc.Get(), L"proxyfull", s.full);
-        Read(doc.Get(), L"proxyisuse", s.isUse);
+        ReadProxy(DocumentSource(doc.Get()), s);
         return true;
     });
 }
@@ -152,8 +219,7 @@ bool LoadNoticeFlags(NoticeFlags& flags) {
     return Guarded([&] {
         ComPtr<IXMLDOMDocument> doc;
         if (!Open(doc)) return false;
-        Read(doc.Get(), L"isshcompl", flags.showCompletion);
-        Read(doc.Get(), L"isshowupdexist", flags.showUpdate);
+        ReadNotices(DocumentSource(doc.Get()), flags);
         return true;
     });
 }
@@ -173,8 +239,7 @@ bool LoadCredentials(UserCredentials& c) {
     return Guarded([&] {
         ComPtr<IXMLDOMDocument> doc;
         if (!Open(doc)) return false;
-        Read(doc.Get(), L"username", c.userName);
-        Read(doc.Get(), L"userpass", c.password);
+        ReadLogin(DocumentSource(doc.Get()), c);
         return true;
     });
 }
@@ -202,7 +267,7 @@ bool LoadClientId(std::wstring& id) {
     return Guarded([&] {
         ComPtr<IXMLDOMDocument> doc;
         if (!Open(doc)) return false;
-        Read(doc.Get(), L"uid", id);
+        Read(DocumentSource(doc.Get()), L"uid", id);
         return true;
     });
 }
@@ -213,6 +278,22 @@ bool SaveClientId(const std::wstring& id) {
         if (!Open(doc)) return false;
         Write(doc.Get(), L"uid", id);
         return SaveSettings(doc.Get());
+    });
+}
+
+bool LoadStartupSettings(StartupSettings& out) {
+    // Every group's defaults first: they stand when the file cannot be opened.
+    out = StartupSettings();
+    return Guarded([&] {
+        ComPtr<IXMLDOMDocument> doc;
+        PassSource values;
+        if (!Open(doc) || !values.Take(doc.Get())) return false;
+        ReadUpload(values, out.upload);
+        ReadProxy(values, out.proxy);
+        ReadNotices(values, out.notices);
+        ReadLogin(values, out.credentials);
+        out.opened = true;
+        return true;
     });
 }
 

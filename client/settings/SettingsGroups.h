@@ -29,6 +29,20 @@ bool SaveCredentials(const UserCredentials& credentials);
 // files that did not load. True when both were done.
 bool ForgetCredentials();
 
+// What the main dialog and its first paint read, taken from the settings file in one
+// load and one pass over its `setting` elements (the start-up of the client pays for one
+// document, not one per group). Each group follows its own loading rules: the upload
+// options, proxy, notice flags and login hold their defaults when the file cannot be
+// opened (`opened` false, as LoadUploadSettings failing then ResetUploadSettings).
+struct StartupSettings {
+    bool opened = false;
+    UploadSettings upload;
+    ProxySettings proxy;
+    NoticeFlags notices;
+    UserCredentials credentials; // user name and password only
+};
+bool LoadStartupSettings(StartupSettings& out);
+
 // The stored client id (32 upper-case hex digits), empty when absent.
 bool LoadClientId(std::wstring& id);
 bool SaveClientId(const std::wstring& id);

@@ -78,8 +78,10 @@ BOOL FormMain::OnInit() {
     ShowFileCount();
     credentials_ = UserCredentials();
     ShowUserState(credentials_);
-    if (!LoadUploadSettings(options_)) ResetUploadSettings(options_);
-    LoadCredentials(credentials_);
+    // One read of the settings file serves the options, the login and the first paint.
+    LoadStartupSettings(atOpen_);
+    options_ = atOpen_.upload;
+    credentials_ = atOpen_.credentials;
     ShowOptions(options_);
     return TRUE;
 }
@@ -102,9 +104,9 @@ void FormMain::FillLookupBoxes() {
 void FormMain::OnFirstPaint() {
     // The window is on screen before any server call, so their progress dialogs have an
     // owner to centre on. An accepted update ends the dialog; the login then never runs.
-    // Every server call needs the proxy setting, so it is read before the first one.
-    LoadProxySettings(proxy_);
-    if (OfferUpdateAtStart(proxy_)) {
+    // Every server call needs the proxy setting: the one read when the dialog opened.
+    proxy_ = atOpen_.proxy;
+    if (OfferUpdateAtStart(proxy_, atOpen_.notices)) {
         End(kClosed);
         return;
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/Dialog.h"
+#include "settings/SettingsGroups.h"
 #include "settings/SettingsRecords.h"
 #include "common/TaskFile.h"
 #include "ui/AutoComplete.h"
@@ -30,6 +31,8 @@ public:
 
     const UploadSettings& Options() const { return options_; }
     const ProxySettings& Proxy() const { return proxy_; }
+    // The stored login as read when the dialog opened (the automatic login's).
+    const UserCredentials& CredentialsAtOpen() const { return atOpen_.credentials; }
     const UserCredentials& Credentials() const { return credentials_; }
 
     // Used by the login flow: the signed-in user (none for an empty name), shown in the
@@ -73,6 +76,7 @@ private:
     UploadSettings options_;
     ProxySettings proxy_;
     UserCredentials credentials_;
+    StartupSettings atOpen_; // the settings file as read when the dialog opened
     AlbumTable albums_;
     bool painted_ = false;
     CAutoComplete2 tagCompletion_; // on the tags edit, with proxy_

@@ -50,8 +50,10 @@ void LoginFlow::Run(Pass first) {
 }
 
 bool LoginFlow::RunPass(Pass pass) {
-    UserCredentials stored;
-    LoadCredentials(stored);
+    // The automatic pass signs in with the login read when the dialog opened; a later
+    // pass reads what the previous one may have saved.
+    UserCredentials stored = dialog_.CredentialsAtOpen();
+    if (pass != Pass::kStored) LoadCredentials(stored);
     Form4Login login;
     login.userName = stored.userName;
     login.password = stored.password;

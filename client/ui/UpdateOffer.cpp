@@ -9,7 +9,7 @@
 
 namespace lumexia {
 
-bool OfferUpdateAtStart(const ProxySettings& proxy) {
+bool OfferUpdateAtStart(const ProxySettings& proxy, NoticeFlags flags) {
     Form4Server check(kOperationUpdateCheck);
     check.Context().useProxy = true;
     check.Context().proxy = proxy;
@@ -19,8 +19,6 @@ bool OfferUpdateAtStart(const ProxySettings& proxy) {
     const int minor = check.Context().updateMinor;
     const std::wstring address = check.Context().updatePath;
 
-    NoticeFlags flags;
-    LoadNoticeFlags(flags);
     if (!IsUpdateOffered(major, minor, flags.showUpdate)) return false;
 
     Form4Update notice;

@@ -9,6 +9,7 @@ namespace lumexia {
 // Runs the check in its progress dialog and, when a newer version is offered, the notice,
 // both owned by the active window. True when the user took the update (the caller then
 // ends without an upload); a failed check is no reason to stop and reads as false.
-bool OfferUpdateAtStart(const ProxySettings& proxy);
+// `flags`: the notice flags as read when the dialog opened; a declined offer saves them.
+bool OfferUpdateAtStart(const ProxySettings& proxy, NoticeFlags flags);
 
 } // namespace lumexia

@@ -148,6 +148,78 @@ TEST_F(SettingsGroups, StoredTextsConvertLeniently) {
     EXPECT_FALSE(proxy.isUse);
 }
 
+// The main dialog's one read at start-up gives each group what the group's own load gives,
+// down to the hand-edited cases: a key twice (the first counts, even without a value),
+// values of the wrong form, a setting outside `settings`, one without a name.
+TEST_F(SettingsGroups, StartupReadGivesWhatEachGroupReads) {
+    WriteSettingsFile("<?xml version=\"1.0\" encoding=\"UTF-8\"?><root><setting name=\"usMaxSize\" "
+                      "value=\"111\"/><settings>" +
+                      Setting("usMaxSize", "800") + Setting("usMaxSize", "900") +
+                      "<setting name=\"usTags\"/>" + Setting("usTags", "later") +
+                      "<setting value=\"x\"/>" + Setting("usIsPublic", "false") +
+                      Setting("usJpegQuality", "high") + Setting("usSubscrTxt", "Надпись") +
+                      Setting("proxyfull", "127.0.0.1:1") + Setting("proxyisuse", "True") +
+                      Setting("isshowupdexist", "False") + Setting("username", "Вася") +
+                      Setting("userpass", "") + "</settings></root>");
+    StartupSettings once;
+    once.upload.tags = L"stale";
+    once.credentials.userId = L"stale";
+    ASSERT_TRUE(LoadStartupSettings(once));
+    EXPECT_TRUE(once.opened);
+
+    UploadSettings upload;
+    ASSERT_TRUE(LoadUploadSettings(upload));
+    EXPECT_EQ(once.upload.maxSize, 800);
+    EXPECT_EQ(once.upload.maxSize, upload.maxSize);
+    EXPECT_EQ(once.upload.tags, L"");
+    EXPECT_EQ(once.upload.tags, upload.tags);
+    EXPECT_FALSE(once.upload.isPublic);
+    EXPECT_EQ(once.upload.jpegQuality, 0);
+    EXPECT_EQ(once.upload.subscrText, L"Надпись");
+    EXPECT_EQ(once.upload.prevSubscrText, upload.prevSubscrText);
+    EXPECT_EQ(once.upload.idAlbum, upload.idAlbum);
+    EXPECT_EQ(once.upload.isPublic, upload.isPublic);
+    EXPECT_EQ(once.upload.jpegQuality, upload.jpegQuality);
+    ProxySettings proxy;
+    ASSERT_TRUE(LoadProxySettings(proxy));
+    EXPECT_EQ(once.proxy.full, proxy.full);
+    EXPECT_TRUE(once.proxy.isUse && proxy.isUse);
+    EXPECT_TRUE(once.proxy.address.empty());
+    NoticeFlags flags;
+    ASSERT_TRUE(LoadNoticeFlags(flags));
+    EXPECT_TRUE(once.notices.showCompletion && flags.showCompletion);
+    EXPECT_FALSE(once.notices.showUpdate || flags.showUpdate);
+    UserCredentials login;
+    ASSERT_TRUE(LoadCredentials(login));
+    EXPECT_EQ(once.credentials.userName, L"Вася");
+    EXPECT_EQ(once.credentials.userName, login.userName);
+    EXPECT_EQ(once.credentials.password, login.password);
+    EXPECT_TRUE(once.credentials.userId.empty());
+}
+
+// No file: every default, as on a first start; an unreadable one is kept aside as by the
+// groups' own loads and reads as no file.
+TEST_F(SettingsGroups, StartupReadWithoutAUsableFileGivesEveryDefault) {
+    StartupSettings once;
+    once.upload.maxSize = 1;
+    once.proxy.isUse = true;
+    once.notices.showUpdate = false;
+    once.credentials.userName = L"u";
+    ASSERT_TRUE(LoadStartupSettings(once));
+    EXPECT_TRUE(once.opened);
+    EXPECT_EQ(once.upload.maxSize, 640);
+    EXPECT_FALSE(once.proxy.isUse);
+    EXPECT_TRUE(once.notices.showUpdate);
+    EXPECT_TRUE(once.credentials.userName.empty());
+    EXPECT_FALSE(FileExists(path_));
+
+    WriteSettingsFile("not xml <settings>");
+    ASSERT_TRUE(LoadStartupSettings(once));
+    EXPECT_EQ(once.upload.idAlbum, L"noalb");
+    EXPECT_TRUE(FileExists(path_ + L".bad"));
+    ::DeleteFileW((path_ + L".bad").c_str());
+}
+
 TEST_F(SettingsGroups, EachGroupKeepsTheOthersKeys) {
     WriteSettingsFile(FileWith(Setting("uid", "0123456789ABCDEF0123456789ABCDEF")));
     ASSERT_TRUE(SaveUploadSettings(UploadSettings()));

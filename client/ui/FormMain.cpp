@@ -102,7 +102,7 @@ void FormMain::OnFirstPaint() {
     // owner to centre on. An accepted update ends the dialog; the login then never runs.
     // Every server call needs the proxy setting, so it is read before the first one.
     LoadProxySettings(proxy_);
-    if (OfferUpdateAtStart(proxy_)) {
+    if (OfferUpdateAtStart(Handle(), proxy_)) {
         End(kClosed);
         return;
     }

@@ -4,11 +4,14 @@
 
 #include "settings/SettingsRecords.h"
 
+#include <windows.h>
+
 namespace lumexia {
 
 // Runs the check in its progress dialog and, when a newer version is offered, the notice,
-// both owned by the active window. True when the user took the update (the caller then
-// ends without an upload); a failed check is no reason to stop and reads as false.
-bool OfferUpdateAtStart(const ProxySettings& proxy);
+// both owned as the login flow's dialogs are (ModalOwner of `mainDialog`). True when the
+// user took the update (the caller then ends without an upload); a failed check, or a
+// notice that could not be shown, is no reason to stop and reads as false.
+bool OfferUpdateAtStart(HWND mainDialog, const ProxySettings& proxy);
 
 } // namespace lumexia

@@ -12,11 +12,16 @@ FormClip::Result FormClip::Run(HWND owner) {
 
 BOOL FormClip::OnInit() {
     // A clipboard that could not be emptied or filled is reported like one that could not
-    // be opened: the notice must never claim codes that are not there.
-    if (!CopyCodesToClipboard(Handle(), *images_)) {
-        ::MessageBoxW(Handle(), L"Ошибка при копировании ссылок в буфер обмена.", L"Error", MB_OK);
-        End(kNotCopied);
-        return TRUE;
+    // be opened: the notice must never claim codes that are not there. Every picture is on
+    // the service by now, so a clipboard another program holds longer than the short wait
+    // must not cost the codes: the user may try again once it lets go.
+    while (!CopyCodesToClipboard(Handle(), *images_)) {
+        const int answer = ::MessageBoxW(Handle(), L"Ошибка при копировании ссылок в буфер обмена.",
+                                         L"Error", MB_RETRYCANCEL);
+        if (answer != IDRETRY) {
+            End(kNotCopied);
+            return TRUE;
+        }
     }
     NoticeFlags flags;
     LoadNoticeFlags(flags);

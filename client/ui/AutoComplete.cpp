@@ -123,7 +123,11 @@ bool CAutoComplete2::OnEditMessage(UINT message, WPARAM wParam, LPARAM lParam, L
         list_.Hide();
         return true;
     case WM_AC_REFRESH:
-        if (Refresh() && wParam == 1 && !list_.Visible()) list_.Show();
+        if (Refresh()) {
+            // A changed tag typed (not ended by a comma) is one a late answer may open for.
+            typing_ = wParam == 1 ? lastToken_ : std::wstring();
+            if (wParam == 1 && !list_.Visible()) list_.Show();
+        }
         return true;
     case WM_AC_RESULTS:
         DeliverItems(reinterpret_cast<const std::wstring*>(wParam),
@@ -166,6 +170,7 @@ bool CAutoComplete2::OnKeyDown(WPARAM key) {
         return false;
     case VK_ESCAPE:
         if (list_.Visible()) list_.Hide();
+        typing_.clear(); // dismissed: an answer still on its way must not bring it back
         return false;
     case VK_UP:
         if (list_.Visible()) list_.SelectPrevious();
@@ -234,9 +239,20 @@ int CAutoComplete2::Fill(const std::wstring& token) {
 void CAutoComplete2::DeliverItems(const std::wstring* token, const TagItems* items) {
     if (!token || !items) return;
     cache_->Merge(*items);
+    // The answer may come long after its request: the list is refilled only for the tag
+    // still under the caret, and opened only while the user is typing it here.
+    if (*token != CurrentToken()) return;
     lastToken_.clear(); // so the refresh below counts as a change
     Refresh();
-    if (!list_.Visible()) list_.Show();
+    if (!list_.Visible() && MayOpenFor(*token)) list_.Show();
+}
+
+bool CAutoComplete2::MayOpenFor(const std::wstring& token) const {
+    // Not after Esc, not once the focus went elsewhere, and not while a progress dialog or
+    // message box of the client has the main dialog disabled: a click in the list would
+    // then edit a dialog that is meant to take no input.
+    HWND dialog = ::GetAncestor(edit_, GA_ROOT);
+    return token == typing_ && ::GetFocus() == edit_ && dialog && ::IsWindowEnabled(dialog);
 }
 
 void CAutoComplete2::Complete() {

@@ -56,6 +56,8 @@ private:
     // Puts the cache's tags that begin with `token` into the list; returns how many.
     int Fill(const std::wstring& token);
     void DeliverItems(const std::wstring* token, const TagItems* items);
+    // Whether an answer for `token` may open the hidden list now.
+    bool MayOpenFor(const std::wstring& token) const;
     void Complete();
 
     std::shared_ptr<TagCache> cache_;
@@ -64,6 +66,9 @@ private:
     HWND edit_ = nullptr;
     TagPopupList list_;
     std::wstring lastToken_;
+    // The tag the user is typing, for which an answer may open the list; cleared by Esc
+    // and by a comma.
+    std::wstring typing_;
 };
 
 } // namespace lumexia

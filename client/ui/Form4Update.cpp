@@ -5,8 +5,16 @@
 namespace lumexia {
 
 Form4Update::Result Form4Update::Run(HWND owner) {
-    const INT_PTR ended = RunModal(IDD_UPDATE, owner);
-    return ended == kInstall || ended == kNeverAgain ? static_cast<Result>(ended) : kLater;
+    switch (RunModal(IDD_UPDATE, owner)) {
+    case kInstall:
+        return kInstall;
+    case kLater:
+        return kLater;
+    case kNeverAgain:
+        return kNeverAgain;
+    default:
+        return kNotShown; // -1: never on screen, so the user chose nothing
+    }
 }
 
 bool Form4Update::OnButton(int id) {

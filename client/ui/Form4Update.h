@@ -10,10 +10,10 @@ namespace lumexia {
 class Form4Update : public Dialog {
 public:
     // How the notice ended: "OK", or "Отмена" with "Больше не показывать это окно" clear
-    // or ticked ("OK" leaves the box unread).
-    enum Result { kInstall = 1, kLater = 2, kNeverAgain = 3 };
+    // or ticked ("OK" leaves the box unread); kNotShown when it could not be created.
+    enum Result { kNotShown = 0, kInstall = 1, kLater = 2, kNeverAgain = 3 };
 
-    // Modal; a notice that could not be shown counts as kLater.
+    // Modal.
     Result Run(HWND owner);
 
 protected:

@@ -106,7 +106,7 @@ void FormMain::OnFirstPaint() {
     // owner to centre on. An accepted update ends the dialog; the login then never runs.
     // Every server call needs the proxy setting: the one read when the dialog opened.
     proxy_ = atOpen_.proxy;
-    if (OfferUpdateAtStart(proxy_, atOpen_.notices)) {
+    if (OfferUpdateAtStart(Handle(), proxy_, atOpen_.notices)) {
         End(kClosed);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "operations/Form4Server.h"
 #include "settings/SettingsGroups.h"
+#include "ui/ModalOwner.h"
 
 #include <algorithm>
 
@@ -32,11 +33,7 @@ AlbumTable AlbumTableFrom(const AlbumList& albums) {
 }
 
 HWND LoginFlow::Owner() const {
-    // The progress and login dialogs belong to whatever window is active, so they stay
-    // modal to it; before the main dialog is activated there is none, and then they
-    // belong to the main dialog, which must not take input while they run.
-    HWND active = ::GetActiveWindow();
-    return active ? active : dialog_.Handle();
+    return ModalOwner(dialog_.Handle());
 }
 
 void LoginFlow::ShowMessage(const std::wstring& text, const wchar_t* caption) const {

@@ -174,7 +174,15 @@ void TagQueryWorker::Shared::Run() {
             request = pending;
             if (request) request->running = true;
         }
-        if (request && !request->token.empty() && ShouldQuery(request->token)) Query(*request);
+        if (request && !request->token.empty()) {
+            try {
+                if (ShouldQuery(request->token)) Query(*request);
+            } catch (...) {
+                // Out of memory, or the owner failed to take the tags: this request counts
+                // as a failed query (nothing recorded, the next change asks again), and
+                // the thread lives on for the rest of the dialog. No allocation here.
+            }
+        }
         Lock hold(lock);
         if (pending == request) pending.reset();
     }

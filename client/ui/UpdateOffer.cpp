@@ -4,17 +4,18 @@
 #include "service/UpdateCheck.h"
 #include "settings/SettingsGroups.h"
 #include "ui/Form4Update.h"
+#include "ui/ModalOwner.h"
 
 #include <shellapi.h>
 
 namespace lumexia {
 
-bool OfferUpdateAtStart(const ProxySettings& proxy, NoticeFlags flags) {
+bool OfferUpdateAtStart(HWND mainDialog, const ProxySettings& proxy, NoticeFlags flags) {
     Form4Server check(kOperationUpdateCheck);
     check.Context().useProxy = true;
     check.Context().proxy = proxy;
     // A failed check is not worth a message: the user came to upload pictures.
-    if (!check.Run(::GetActiveWindow()) || !check.Success() || !check.Finished()) return false;
+    if (!check.Run(ModalOwner(mainDialog)) || !check.Success() || !check.Finished()) return false;
     const int major = check.Context().updateMajor;
     const int minor = check.Context().updateMinor;
     const std::wstring address = check.Context().updatePath;
@@ -22,7 +23,9 @@ bool OfferUpdateAtStart(const ProxySettings& proxy, NoticeFlags flags) {
     if (!IsUpdateOffered(major, minor, flags.showUpdate)) return false;
 
     Form4Update notice;
-    const Form4Update::Result answer = notice.Run(::GetActiveWindow());
+    const Form4Update::Result answer = notice.Run(ModalOwner(mainDialog));
+    // A notice the user never saw gave no answer: the stored choice stays as it is.
+    if (answer == Form4Update::kNotShown) return false;
     if (answer != Form4Update::kInstall) {
         flags.showUpdate = answer != Form4Update::kNeverAgain;
         SaveNoticeFlags(flags);

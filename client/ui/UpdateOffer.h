@@ -4,12 +4,15 @@
 
 #include "settings/SettingsRecords.h"
 
+#include <windows.h>
+
 namespace lumexia {
 
 // Runs the check in its progress dialog and, when a newer version is offered, the notice,
-// both owned by the active window. True when the user took the update (the caller then
-// ends without an upload); a failed check is no reason to stop and reads as false.
+// both owned as the login flow's dialogs are (ModalOwner of `mainDialog`). True when the
+// user took the update (the caller then ends without an upload); a failed check, or a
+// notice that could not be shown, is no reason to stop and reads as false.
 // `flags`: the notice flags as read when the dialog opened; a declined offer saves them.
-bool OfferUpdateAtStart(const ProxySettings& proxy, NoticeFlags flags);
+bool OfferUpdateAtStart(HWND mainDialog, const ProxySettings& proxy, NoticeFlags flags);
 
 } // namespace lumexia

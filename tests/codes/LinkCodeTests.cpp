@@ -197,15 +197,15 @@ TEST_F(ClipboardNotice, OkWithoutTheTickKeepsShowingIt) {
     EXPECT_TRUE(after.showCompletion);
 }
 
-TEST_F(ClipboardNotice, ABusyClipboardIsReportedAndNothingIsClaimed) {
-    // Another window holds the clipboard open: the copy must fail with the error message
-    // and no notice.
+TEST_F(ClipboardNotice, ABusyClipboardIsReportedAndCancelClaimsNothing) {
+    // Another window holds the clipboard open: the copy fails with the error message, and
+    // Cancel there ends without the notice.
     HWND holder =
         ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     std::wstring message;
     bool shown = false;
     std::thread user([&] {
-        message = uidriver::AnswerMessageBox(L"Error", IDOK, 5000);
+        message = uidriver::AnswerMessageBox(L"Error", IDCANCEL, 5000);
         shown = uidriver::WaitForDialog(IDC_CLIP_OK, ::GetCurrentProcessId(), 300) != nullptr;
     });
     HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -228,6 +228,38 @@ TEST_F(ClipboardNotice, ABusyClipboardIsReportedAndNothingIsClaimed) {
     std::wstring text;
     ASSERT_TRUE(uidriver::ReadClipboard(text));
     EXPECT_EQ(text, L"before");
+}
+
+TEST_F(ClipboardNotice, RetryAfterAnotherProgramLetsGoPutsEveryCodeThere) {
+    HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, L"LumexiaTestClipboardHeld");
+    uidriver::Process holder;
+    ASSERT_TRUE(holder.Start(uidriver::ProgramFolder() + L"uidriver.exe",
+                             L"uidriver.exe hold-clipboard 3000 LumexiaTestClipboardHeld"));
+    ASSERT_EQ(::WaitForSingleObject(held, 10000), WAIT_OBJECT_0);
+    ::CloseHandle(held);
+    std::wstring message;
+    bool shown = false;
+    std::thread user([&] {
+        HWND box = uidriver::WaitForCaption(L"Error", 10000);
+        if (!box) return;
+        message = uidriver::MessageBoxText(box);
+        // Retry only once the other program has let go; a retry before then would simply
+        // ask again.
+        if (!holder.Wait(10000)) return;
+        uidriver::AnswerMessageBox(L"Error", IDRETRY, 1000);
+        HWND notice = uidriver::WaitForDialog(IDC_CLIP_OK, ::GetCurrentProcessId(), 5000);
+        shown = notice != nullptr;
+        if (notice) uidriver::Click(notice, IDC_CLIP_OK);
+    });
+    FormClip clip(&images_);
+    const FormClip::Result result = clip.Run(nullptr);
+    user.join();
+    EXPECT_EQ(message, L"Ошибка при копировании ссылок в буфер обмена.");
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(result, FormClip::kCopied);
+    std::wstring text;
+    ASSERT_TRUE(uidriver::ReadClipboard(text));
+    EXPECT_EQ(text, L"http://h/1.jpg\r\nhttp://h/2.jpg\r\n");
 }
 
 TEST_F(ClipboardNotice, EscapeDoesNotCloseIt) {

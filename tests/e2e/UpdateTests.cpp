@@ -196,6 +196,30 @@ TEST_F(StartupCheck, AFailedOrRefusedCheckShowsNothingAndTheLoginFollows) {
     EXPECT_FALSE(::IsWindow(progress) && ::IsWindowVisible(progress));
 }
 
+// At the first paint no window is active yet; the check's progress dialog and the notice
+// must still belong to the main dialog, or its button, links and close box work meanwhile.
+TEST_F(StartupCheck, TheMainDialogTakesNoInputWhileTheCheckOrTheNoticeShows) {
+    Publish("4.0");
+    standin::Post(L"/__script", "path=/clients/shext2/lastvinfo.aspx&delay=3");
+    ASSERT_TRUE(Start());
+    HWND progress = uidriver::WaitForCaption(L"Проверка обновлений", kWait);
+    ASSERT_NE(progress, nullptr);
+    HWND main = uidriver::WaitForDialog(IDC_FILE_COUNT, client_.Id(), kWait);
+    ASSERT_NE(main, nullptr);
+    const bool mainEnabled = ::IsWindowEnabled(main) != FALSE;
+    const HWND progressOwner = ::GetWindow(progress, GW_OWNER);
+    EXPECT_TRUE(::IsWindowVisible(progress)); // still held back: read while it shows
+    EXPECT_FALSE(mainEnabled);
+    EXPECT_EQ(progressOwner, main);
+
+    ASSERT_TRUE(Offered());
+    EXPECT_FALSE(::IsWindowEnabled(main));
+    EXPECT_EQ(::GetWindow(notice_, GW_OWNER), main);
+    uidriver::Click(notice_, IDC_UPDATE_CANCEL);
+    ASSERT_TRUE(uidriver::WaitForGone(notice_, kWait));
+    EXPECT_NE(Anonymous(), nullptr); // the login flow follows
+}
+
 TEST_F(StartupCheck, TheProxyLinksSettingCarriesTheNextUpload) {
     ASSERT_TRUE(SaveProxySettings(ProxySettings()));
     ASSERT_TRUE(Start({Picture()}));

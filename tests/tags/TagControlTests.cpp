@@ -250,4 +250,61 @@ TEST_F(TagControl, ClickElsewhereHidesTheListAndAClickInItCompletes) {
     EXPECT_EQ(completed, L"Dog");
 }
 
+// Each answer below is held back 2 s, so the user acts before it comes.
+TEST_F(TagControl, ALateAnswerOpensTheListOnlyWhileItsTagIsBeingTyped) {
+    tag_tests::SetTags({L"Dog", L"Dove", L"Cat", L"Cow", L"Deer", L"Elk", L"Emu"});
+    bool afterEsc = true, overBox = true, afterComma = true, boxDisabledDialog = false;
+    int refilled = 0;
+    std::vector<std::wstring> asked;
+    Run([&](HWND dialog, HWND edit, HWND list) {
+        auto typeStalled = [&](const std::wstring& text, size_t queries) {
+            uidriver::SetControlText(dialog, IDC_TAGS, L"");
+            tag_tests::StallNextAnswer(2);
+            uidriver::TypeText(edit, text);
+            return uidriver::WaitUntil([&] { return ::IsWindowVisible(list) != FALSE; }, kWait) &&
+                   uidriver::WaitUntil([&] { return tag_tests::AskedTokens().size() == queries; },
+                                       kWait);
+        };
+        // Esc: the answer fills the hidden list (a later Down shows it) but does not open it.
+        ASSERT_TRUE(typeStalled(L"d", 1));
+        uidriver::PressKey(edit, VK_ESCAPE);
+        ASSERT_TRUE(Hidden(list));
+        ASSERT_TRUE(uidriver::WaitUntil([&] { return Count(list) == 3; }, kWait));
+        afterEsc = ::IsWindowVisible(list) != FALSE;
+
+        // A message box of the client over the dialog.
+        ASSERT_TRUE(typeStalled(L"c", 2));
+        std::thread box([&] {
+            const std::function<void()> ask = [&] { ::MessageBoxW(dialog, L"", L"Busy", MB_OK); };
+            ::SendMessageW(dialog, DrivenMain::kRunHere, 0, reinterpret_cast<LPARAM>(&ask));
+        });
+        HWND shown = uidriver::WaitForCaption(L"Busy", kWait);
+        boxDisabledDialog = shown && !::IsWindowEnabled(dialog);
+        if (uidriver::WaitUntil([&] { return Count(list) == 2; }, kWait))
+            overBox = ::IsWindowVisible(list) != FALSE;
+        uidriver::AnswerMessageBox(L"Busy", IDOK, kWait);
+        box.join();
+        ::PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+        ASSERT_TRUE(uidriver::WaitUntil([&] { return Focus(dialog) == edit; }, kWait));
+
+        // A comma ends the tag. Nothing here tells when the answer came, so the list is
+        // watched for longer than it is held back; back in the tag, the list then shows it
+        // without a second query.
+        ASSERT_TRUE(typeStalled(L"e", 3));
+        uidriver::TypeText(edit, L",");
+        ASSERT_TRUE(Hidden(list));
+        afterComma = uidriver::WaitUntil([&] { return ::IsWindowVisible(list) != FALSE; }, 5000);
+        uidriver::PressKey(edit, VK_LEFT);
+        uidriver::WaitUntil([&] { return ::IsWindowVisible(list) && Count(list) == 2; }, kWait);
+        refilled = Count(list);
+        asked = tag_tests::AskedTokens();
+    });
+    EXPECT_FALSE(afterEsc);
+    EXPECT_TRUE(boxDisabledDialog);
+    EXPECT_FALSE(overBox);
+    EXPECT_FALSE(afterComma);
+    EXPECT_EQ(refilled, 2);
+    EXPECT_EQ(asked, (std::vector<std::wstring>{L"d", L"c", L"e"}));
+}
+
 } // namespace

@@ -10,7 +10,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
+#include <new>
 
 using namespace lumexia;
 
@@ -120,6 +122,36 @@ TEST_F(Worker, NewerRequestCancelsASlowAnswer) {
     EXPECT_EQ(deliveries[0].first, L"ne");
     Ask(L"slow"); // the cancelled token was not recorded as answered
     EXPECT_EQ(tag_tests::AskedTokens().size(), 3u);
+}
+
+// An owner that fails to take its first delivery, the way an allocation can fail.
+class FailingOnceOwner : public RecordingOwner {
+public:
+    void DeliverItems(const std::wstring& token, const TagItems& items) override {
+        if (!failed_.exchange(true)) throw std::bad_alloc();
+        RecordingOwner::DeliverItems(token, items);
+    }
+
+private:
+    std::atomic<bool> failed_{false};
+};
+
+TEST(WorkerFault, AQueryEndedByAnExceptionLeavesTheWorkerServing) {
+    ASSERT_NE(standin::Port(), 0) << "no stand-in service for this run";
+    standin::Reset();
+    tag_tests::SetTags({L"apple", L"banana"});
+    auto owner = std::make_shared<FailingOnceOwner>();
+    TagQueryWorker worker(owner);
+    worker.Request(L"ap", standin::ProxyText());
+    ASSERT_TRUE(WaitUntil([&] { return worker.Idle(); })) << "the failed request stayed pending";
+    worker.Request(L"ba", standin::ProxyText());
+    ASSERT_TRUE(WaitUntil([&] { return worker.Idle(); }));
+    const auto deliveries = owner->Deliveries();
+    ASSERT_EQ(deliveries.size(), 1u);
+    EXPECT_EQ(deliveries[0].first, L"ba");
+    worker.Request(L"ap", standin::ProxyText()); // the failed token was not recorded
+    ASSERT_TRUE(WaitUntil([&] { return worker.Idle(); }));
+    EXPECT_EQ(tag_tests::AskedTokens(), (std::vector<std::wstring>{L"ap", L"ba", L"ap"}));
 }
 
 TEST_F(Worker, StopDuringASlowAnswerEndsAtOnceAndAStalledWorkerIsLeftSafely) {

@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "settings/SettingsGroups.h"
 #include "ui/Form4Proxy.h"
+#include "ui/Form4Update.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -122,3 +123,13 @@ TEST_F(ProxyDialog, CancelAndTheCloseBoxChangeNothing) {
 }
 
 } // namespace
+
+// The update notice, shown with an owner that is gone: the dialog cannot be created, and
+// that is no answer (the caller then keeps the stored choice), not "Отмена".
+TEST(UpdateNotice, ANoticeThatCannotBeCreatedIsNoAnswer) {
+    HWND gone = ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(gone, nullptr);
+    ::DestroyWindow(gone);
+    Form4Update notice;
+    EXPECT_EQ(notice.Run(gone), Form4Update::kNotShown);
+}

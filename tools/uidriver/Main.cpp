@@ -29,6 +29,27 @@ std::wstring HwndText(HWND hwnd) {
     return buf;
 }
 
+// Plays another program that keeps the clipboard open (a clipboard viewer, a remote
+// desktop): opened with a window of its own, which Wine, like Windows, refuses to every
+// other window meanwhile. `heldEvent`, when named, is set once the clipboard is held.
+int HoldClipboard(DWORD holdMs, const wchar_t* heldEvent) {
+    HWND window =
+        ::CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    if (!window || !uidriver::WaitUntil([&] { return ::OpenClipboard(window) != FALSE; }, 5000))
+        return 1;
+    if (heldEvent) {
+        HANDLE event = ::OpenEventW(EVENT_MODIFY_STATE, FALSE, heldEvent);
+        if (event) {
+            ::SetEvent(event);
+            ::CloseHandle(event);
+        }
+    }
+    ::Sleep(holdMs); // the hold itself is what this verb is for
+    ::CloseClipboard();
+    ::DestroyWindow(window);
+    return 0;
+}
+
 const wchar_t kUsage[] =
     L"usage: uidriver write-task PATH...          write a task file, print its path\n"
     L"       uidriver start APP COMMANDLINE       start APP with exactly COMMANDLINE\n"
@@ -48,7 +69,8 @@ const wchar_t kUsage[] =
     L"       uidriver find-window TITLE [MS]      print a top-level window titled TITLE\n"
     L"       uidriver wait-gone HWND [MS]\n"
     L"       uidriver answer CAPTION BUTTON [MS]  press BUTTON of a message box, print it\n"
-    L"       uidriver clipboard                   print the clipboard text\n";
+    L"       uidriver clipboard                   print the clipboard text\n"
+    L"       uidriver hold-clipboard MS [EVENT]   keep the clipboard open MS, then let go\n";
 
 int Run(int argc, wchar_t** argv) {
     if (argc < 2) {
@@ -179,6 +201,8 @@ int Run(int argc, wchar_t** argv) {
         Print(text);
         return 0;
     }
+    if (verb == L"hold-clipboard" && argc >= 3)
+        return HoldClipboard(ms(2, 0), argc >= 4 ? argv[3] : nullptr);
     Print(kUsage);
     return 2;
 }

@@ -1,0 +1,10 @@
+#include "ui/ModalOwner.h"
+
+namespace lumexia {
+
+HWND ModalOwner(HWND mainDialog) {
+    HWND active = ::GetActiveWindow();
+    return active ? active : mainDialog;
+}
+
+} // namespace lumexia

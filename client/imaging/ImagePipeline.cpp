@@ -3,6 +3,7 @@
 #include "imaging/ExifOrientation.h"
 #include "imaging/Inscription.h"
 #include "common/ScopedWin.h"
+#include "common/Text.h"
 
 #include <algorithm>
 #include <cwchar>

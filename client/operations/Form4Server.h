@@ -68,7 +68,8 @@ private:
     void OnDone();
     void Abandon();
 
-    static DWORD WINAPI Worker(void* parameter);
+    // Runs on the worker thread, which holds its own reference to the context.
+    static DWORD Worker(OperationContext& c);
 
     std::shared_ptr<OperationContext> context_;
     // Copies of the worker's accepted pictures, made on this thread as they are reported.
@@ -76,7 +77,6 @@ private:
     HWND progress_ = nullptr;
     HWND label_ = nullptr;
     UniqueHandle worker_;
-    DWORD workerId_ = 0;
     bool started_ = false;
     bool ended_ = false;
     bool success_ = false;

@@ -3,19 +3,19 @@
 # tools/winenv) against one stand-in service and prints one table of their figures:
 # figure, this run's value, its goal, and whether the value is within the goal.
 #
-#     bench/run-bench.sh BUILD_DIR [NAME...]     NAME: pipeline upload startup memory
+#     bench/run-bench.sh BUILD_DIR [NAME...]     NAME: pipeline upload startup memory parallel
 #
 # Each benchmark prints its own lines as it goes and its figures as
 # "figure<TAB>NAME<TAB>VALUE<TAB>GOAL<TAB>WITHIN" lines, which this script gathers. The
 # goals are ratios measured side by side in one run: absolute times on a shared machine
-# wander by a factor of two. The counts are each benchmark's minimum (about 15 minutes in
+# wander by a factor of two. The counts are each benchmark's minimum (about 20 minutes in
 # all on an idle machine). The camera pictures are made once and kept in
 # BUILD_DIR/bench-pictures.
 set -uo pipefail
 build=$(cd "${1:?usage: run-bench.sh BUILD_DIR [NAME...]}" && pwd)
 shift
 names=("$@")
-[ ${#names[@]} -gt 0 ] || names=(pipeline upload startup memory)
+[ ${#names[@]} -gt 0 ] || names=(pipeline upload startup memory parallel)
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 . "$root/tools/wine-common.sh"
@@ -45,6 +45,7 @@ run() { # NAME: runs one benchmark, its output both shown and kept
         "$WINE" "$bin/startup_bench.exe" "$port" "$user" "$password" 20
         ;;
     memory) "$WINE" "$bin/memory_bench.exe" "$port" "$(winpath "$pictures")" 10 200 ;;
+    parallel) "$WINE" "$bin/parallel_bench.exe" "$port" "$(winpath "$pictures")" 10 200 ;;
     *)
         echo "run-bench: no benchmark named $name" >&2
         return 1

@@ -2,7 +2,7 @@
 # Fails when a binary in dist/ imports a DLL that is not part of the system, such as the
 # MinGW runtime (libstdc++-6, libgcc_s_*, libwinpthread-1).
 dist=${1:?usage: check-imports.sh DIST_DIR}
-allowed='^(kernel32|user32|gdi32|gdiplus|comctl32|comdlg32|shell32|shlwapi|ole32|oleaut32|advapi32|winhttp|msvcrt|msimg32|crypt32|rpcrt4|uxtheme|version|ws2_32)\.dll$'
+allowed='^(kernel32|user32|gdi32|gdiplus|comctl32|comdlg32|shell32|shlwapi|ole32|oleaut32|advapi32|winhttp|wininet|msvcrt|msimg32|crypt32|rpcrt4|uxtheme|version|ws2_32)\.dll$'
 found=0
 bad=0
 for f in "$dist"/win32/* "$dist"/win64/*; do

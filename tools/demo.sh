@@ -129,7 +129,9 @@ driver set-text "$login" 1028 demo-2026
 sleep 0.5
 shot 0-login
 driver click "$login" 1019
-signed_in="Лумексия ShellExtension 3.1 [demo]"
+# The caption names the project version as major.minor (project() in the top CMakeLists.txt).
+version=$(sed -n 's/^project(Lumexia VERSION \([0-9]*\.[0-9]*\).*/\1/p' "$here/../CMakeLists.txt")
+signed_in="Лумексия ShellExtension $version [demo]"
 for _ in $(seq 150); do
     [ "$(driver text "$dialog")" = "$signed_in" ] && break
     sleep 0.2

@@ -7,9 +7,7 @@
 // (4000 x 3000) JPEGs. Meanwhile the client process is sampled every 20 ms from outside:
 // peak commit (private bytes) and peak working set.
 //
-// Under Wine, GetProcessMemoryInfo reads the Linux process's /proc status: the working set
-// peak is the real high-water mark (VmHWM), but "PeakPagefileUsage" is only the current
-// anonymous resident size, so the commit peak is the largest of the samples.
+// (bench::SampleMemory says how the peaks are read under Wine.)
 //
 // Goal: the 200-picture peaks within 5% of the 10-picture peaks (every picture is
 // prepared, sent and released in turn, so nothing should grow with the batch). Also
@@ -42,26 +40,13 @@ namespace {
 
 const DWORD kDialogWait = 60000;
 
-struct Peaks {
-    double commitMb = 0;
-    double workingSetMb = 0;
+struct Peaks : bench::MemoryPeaks {
     double processingMs = 0; // upload click to the end of the processing dialog
     double totalMs = 0;      // upload click to the clipboard notice
-    int samples = 0;
 };
 
 void Sample(HANDLE process, Peaks& peaks) {
-    PROCESS_MEMORY_COUNTERS_EX c = {};
-    c.cb = sizeof c;
-    if (!::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&c), sizeof c))
-        return;
-    const double mb = 1024.0 * 1024.0;
-    const SIZE_T commit = std::max({c.PeakPagefileUsage, c.PagefileUsage, c.PrivateUsage});
-    const SIZE_T workingSet = std::max(c.PeakWorkingSetSize, c.WorkingSetSize);
-    if (commit == 0 && workingSet == 0) return; // the process has just ended
-    peaks.commitMb = std::max(peaks.commitMb, static_cast<double>(commit) / mb);
-    peaks.workingSetMb = std::max(peaks.workingSetMb, static_cast<double>(workingSet) / mb);
-    ++peaks.samples;
+    bench::SampleMemory(process, peaks);
 }
 
 // Lines of the clipboard text that hold an address: one code per accepted picture.

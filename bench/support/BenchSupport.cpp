@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -118,6 +120,20 @@ std::string Format(const char* format, ...) {
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     return text;
+}
+
+void SampleMemory(HANDLE process, MemoryPeaks& peaks) {
+    PROCESS_MEMORY_COUNTERS_EX c = {};
+    c.cb = sizeof c;
+    if (!::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&c), sizeof c))
+        return;
+    const double mb = 1024.0 * 1024.0;
+    const SIZE_T commit = std::max({c.PeakPagefileUsage, c.PagefileUsage, c.PrivateUsage});
+    const SIZE_T workingSet = std::max(c.PeakWorkingSetSize, c.WorkingSetSize);
+    if (commit == 0 && workingSet == 0) return; // the process has just ended
+    peaks.commitMb = std::max(peaks.commitMb, static_cast<double>(commit) / mb);
+    peaks.workingSetMb = std::max(peaks.workingSetMb, static_cast<double>(workingSet) / mb);
+    ++peaks.samples;
 }
 
 SettingsBackup::SettingsBackup()

@@ -1,6 +1,8 @@
 // Helpers shared by the benchmark programs.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -18,6 +20,18 @@ bool MakeCameraPicture(const std::wstring& path, int seed);
 // link cannot be made). Needs GDI+ started. False with a message on stderr on failure.
 bool CameraPictures(const std::wstring& folder, int count, int distinct,
                     std::vector<std::wstring>& paths);
+
+// Peaks of a process's memory, sampled from outside. Under Wine, GetProcessMemoryInfo
+// reads the Linux process's /proc status: the working-set peak is the real high-water
+// mark (VmHWM), but "PeakPagefileUsage" is only the current anonymous resident size, so
+// the commit peak is the largest of the samples.
+struct MemoryPeaks {
+    double commitMb = 0;
+    double workingSetMb = 0;
+    int samples = 0;
+};
+// Takes one sample of `process` (opened with query and read rights) into `peaks`.
+void SampleMemory(HANDLE process, MemoryPeaks& peaks);
 
 // The median and the quartiles of `values` (linear interpolation); 0 for an empty list.
 double Quantile(std::vector<double> values, double q);

@@ -103,11 +103,17 @@ bool FindEncoder(const wchar_t* mimeType, CLSID& clsid) {
 }
 
 bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath,
-                  const UploadSettings& settings, PreparedImage& image, std::wstring& error) {
+                  const UploadSettings& settings, PreparedImage& image, std::wstring& error,
+                  bool* outOfMemory) {
+    // True when the step failed; notes a failure for lack of memory for the caller.
+    auto failed = [outOfMemory](GpStatus status) {
+        if (status == OutOfMemory && outOfMemory) *outOfMemory = true;
+        return status != Ok;
+    };
     image.origLength = SourceLength(sourcePath);
 
     GpBitmapPtr source;
-    if (gp::GdipCreateBitmapFromFile(sourcePath.c_str(), source.Put()) != Ok || !source) {
+    if (failed(gp::GdipCreateBitmapFromFile(sourcePath.c_str(), source.Put())) || !source) {
         error = kLoadFailed;
         return false;
     }
@@ -164,13 +170,13 @@ bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath
     if (SameGuid(raw, kFormatJpeg)) {
         const int upright = OrientationRotateFlip(ReadExifOrientation(sourcePath));
         if (upright != 0 &&
-            gp::GdipImageRotateFlip(source.Get(), static_cast<RotateFlipType>(upright)) != Ok) {
+            failed(gp::GdipImageRotateFlip(source.Get(), static_cast<RotateFlipType>(upright)))) {
             error = kRotateFailed;
             return false;
         }
     }
-    if (rotate && gp::GdipImageRotateFlip(source.Get(),
-                                          static_cast<RotateFlipType>(settings.rotation)) != Ok) {
+    if (rotate && failed(gp::GdipImageRotateFlip(source.Get(),
+                                                 static_cast<RotateFlipType>(settings.rotation)))) {
         error = kRotateFailed;
         return false;
     }
@@ -189,20 +195,21 @@ bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath
     const INT newHeight = static_cast<INT>(height * coeff);
 
     GpBitmapPtr result;
-    gp::GdipCreateBitmapFromScan0(newWidth, newHeight, 0, PixelFormat32bppARGB, nullptr,
-                                  result.Put());
+    failed(gp::GdipCreateBitmapFromScan0(newWidth, newHeight, 0, PixelFormat32bppARGB, nullptr,
+                                         result.Put()));
     // No new bitmap (a size of zero) is left to the save, which fails with its message.
     GpGraphicsPtr surface;
     if (result) {
-        if (gp::GdipGetImageGraphicsContext(result.Get(), surface.Put()) != Ok || !surface) {
+        if (failed(gp::GdipGetImageGraphicsContext(result.Get(), surface.Put())) || !surface) {
             error = kDrawFailed;
             return false;
         }
         // A refused interpolation mode only costs quality; the clear and the draw make
         // the picture.
         gp::GdipSetInterpolationMode(surface.Get(), InterpolationModeHighQualityBicubic);
-        if (gp::GdipGraphicsClear(surface.Get(), 0xFFFFFFFF) != Ok ||
-            gp::GdipDrawImageRectI(surface.Get(), source.Get(), 0, 0, newWidth, newHeight) != Ok) {
+        if (failed(gp::GdipGraphicsClear(surface.Get(), 0xFFFFFFFF)) ||
+            failed(
+                gp::GdipDrawImageRectI(surface.Get(), source.Get(), 0, 0, newWidth, newHeight))) {
             error = kDrawFailed;
             return false;
         }
@@ -225,15 +232,15 @@ bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath
         parameters.Parameter[0].NumberOfValues = 1;
         parameters.Parameter[0].Type = EncoderParameterValueTypeLong;
         parameters.Parameter[0].Value = &quality;
-        if (!result || gp::GdipSaveImageToFile(result.Get(), outputPath.c_str(), &encoder,
-                                               &parameters) != Ok) {
+        if (!result || failed(gp::GdipSaveImageToFile(result.Get(), outputPath.c_str(), &encoder,
+                                                      &parameters))) {
             error = L"Ошибка при сохранении файла (jpg)";
             return false;
         }
     } else if (settings.outFormat == 1) {
         if (!FindEncoder(L"image/png", encoder)) return false;
         if (!result ||
-            gp::GdipSaveImageToFile(result.Get(), outputPath.c_str(), &encoder, nullptr) != Ok) {
+            failed(gp::GdipSaveImageToFile(result.Get(), outputPath.c_str(), &encoder, nullptr))) {
             error = L"Ошибка при сохранении файла (png)";
             return false;
         }

@@ -19,9 +19,11 @@ uint64_t MaxPreparedFileBytes(const std::wstring& sourcePath, const UploadSettin
 
 // Writes the prepared file to `outputPath` (overwriting) and fills the reported values of
 // `image` (not its paths). False on failure; `error` then holds a message for the user
-// when there is one, and is left as it was otherwise.
+// when there is one, and is left as it was otherwise. `outOfMemory`, when given, is set
+// when a GDI+ step failed for lack of memory (worth another try with less going on).
 bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath,
-                  const UploadSettings& settings, PreparedImage& image, std::wstring& error);
+                  const UploadSettings& settings, PreparedImage& image, std::wstring& error,
+                  bool* outOfMemory = nullptr);
 
 // Class id of the installed encoder whose MIME type is exactly `mimeType`; false when
 // none is listed.

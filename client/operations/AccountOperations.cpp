@@ -6,11 +6,12 @@
 namespace lumexia {
 namespace {
 
-ServiceChannel ChannelOf(OperationContext& c) {
+ServiceChannel ChannelOf(OperationContext& c, ProxyFailure& failure) {
     ServiceChannel channel;
     channel.answer = &c.answer;
     channel.cancel = &c.cancel;
     channel.proxy = c.RequestProxy();
+    channel.proxyFailure = &failure;
     return channel;
 }
 
@@ -18,14 +19,21 @@ ServiceChannel ChannelOf(OperationContext& c) {
 
 void RunLogin(OperationContext& c) {
     LoginResult result;
-    c.success = SignIn(ChannelOf(c), c.userName, c.password, result, c.outcome);
-    if (!c.success) return;
+    ProxyFailure failure;
+    c.success = SignIn(ChannelOf(c, failure), c.userName, c.password, result, c.outcome);
+    if (!c.success) {
+        // The login's box then says the proxy is the cause (Cancel shows no box).
+        AppendProxyFailureLine(c.outcome, failure);
+        return;
+    }
     c.userId = std::move(result.userId);
     c.userTicket = std::move(result.userTicket);
 }
 
 void RunAlbumList(OperationContext& c) {
-    c.success = ListAlbums(ChannelOf(c), c.userId, c.userTicket, c.albums, c.outcome);
+    ProxyFailure failure;
+    c.success = ListAlbums(ChannelOf(c, failure), c.userId, c.userTicket, c.albums, c.outcome);
+    if (!c.success) AppendProxyFailureLine(c.outcome, failure);
 }
 
 } // namespace lumexia

@@ -68,13 +68,13 @@ Form4Server::Ending Form4Server::Run(HWND owner) {
     return ending_;
 }
 
-INT_PTR Form4Server::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR Form4Server::OnMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_SHOWWINDOW:
         OnShow(static_cast<BOOL>(wParam));
         return FALSE;
     case WM_SERVER_PROGRESS:
-        OnProgress(wParam, lParam);
+        OnProgress(wParam);
         SetResult(0);
         return TRUE;
     case WM_SERVER_DONE:
@@ -144,9 +144,8 @@ void Form4Server::OnShow(BOOL shown) {
     }
 }
 
-void Form4Server::OnProgress(WPARAM done, LPARAM sender) {
+void Form4Server::OnProgress(WPARAM done) {
     if (ended_) return;
-    KeepAccepted(sender);
     ::SendMessageW(progress_, PBM_SETPOS, done, 0);
     const OperationKind kind = context_->kind;
     if (kind != kOperationSending && kind != kOperationProcessing) return;
@@ -154,15 +153,6 @@ void Form4Server::OnProgress(WPARAM done, LPARAM sender) {
     const LRESULT upper = ::SendMessageW(progress_, PBM_GETRANGE, FALSE, 0);
     SetCaption(std::wstring(Title(kind)) + L" " + std::to_wstring(position) + L" из " +
                std::to_wstring(upper));
-}
-
-void Form4Server::KeepAccepted(LPARAM sender) {
-    // Only a report of the worker itself: it is blocked in this very send, so its list
-    // cannot change while it is read.
-    if (sender != reinterpret_cast<LPARAM>(context_.get())) return;
-    const UploadedList& uploaded = context_->uploaded;
-    for (size_t i = accepted_.size(); i < uploaded.size(); ++i)
-        accepted_.push_back(uploaded[i]);
 }
 
 void Form4Server::OnCancel() {
@@ -186,9 +176,9 @@ void Form4Server::Abandon() {
     // can change under it. The thread is let go, never killed.
     auto fresh = std::make_shared<OperationContext>(context_->kind);
     // The service holds the pictures it accepted; without their codes they stay there
-    // unreachable, so the copies made as they were reported go to the creator.
-    fresh->uploaded = std::move(accepted_);
-    context_->abandoned = true;
+    // unreachable, so every one the worker kept before this moment goes to the creator,
+    // reported or not (the worker may be between its append and its report).
+    fresh->uploaded = context_->TakeUploadedAndAbandon();
     context_ = std::move(fresh);
     worker_.Reset();
 }

@@ -14,8 +14,8 @@
 // worker is then abandoned, never killed: it keeps its own reference to its context,
 // its progress and questions no longer reach any window, and Context() hands the
 // creator a fresh context instead of the one the worker may still write. That context
-// holds one output: the pictures the service accepted (`uploaded`), which the dialog
-// copies as each is reported, so their codes outlive the worker.
+// holds one output: the pictures the service accepted (`uploaded`), copied from the
+// worker's list as the dialog gives up on it, so their codes outlive the worker.
 #pragma once
 
 #include "framework/Dialog.h"
@@ -39,7 +39,7 @@ public:
     explicit Form4Server(OperationKind kind);
 
     // Inputs before Run; outputs after Run, meaningful only when Finished(), except
-    // `uploaded`, which also holds the pictures reported before the worker was abandoned.
+    // `uploaded`, which also holds the pictures kept before the worker was abandoned.
     OperationContext& Context() { return *context_; }
     // Replaces the kind's operation (tools and tests); call before Run.
     void SetOperation(OperationFn operation) { context_->operation = std::move(operation); }
@@ -62,8 +62,7 @@ protected:
 
 private:
     void OnShow(BOOL shown);
-    void OnProgress(WPARAM done, LPARAM sender);
-    void KeepAccepted(LPARAM sender);
+    void OnProgress(WPARAM done);
     void OnCancel();
     void OnDone();
     void Abandon();
@@ -72,8 +71,6 @@ private:
     static DWORD Worker(OperationContext& c);
 
     std::shared_ptr<OperationContext> context_;
-    // Copies of the worker's accepted pictures, made on this thread as they are reported.
-    UploadedList accepted_;
     HWND progress_ = nullptr;
     HWND label_ = nullptr;
     UniqueHandle worker_;

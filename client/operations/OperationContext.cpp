@@ -11,12 +11,20 @@ const wchar_t kOutcomeInternalError[] = L"Внутренняя ошибка пр
 OperationContext::OperationContext(OperationKind operationKind)
     : kind(operationKind), outcome(kOutcomeUnknownOperation), answer(kAnswerBufferBytes, 0) {}
 
+void OperationContext::KeepUploaded(UploadedImage image) {
+    std::lock_guard<std::mutex> hold(uploadedLock);
+    uploaded.push_back(std::move(image));
+}
+
+UploadedList OperationContext::TakeUploadedAndAbandon() {
+    std::lock_guard<std::mutex> hold(uploadedLock);
+    abandoned = true;
+    return uploaded;
+}
+
 void OperationContext::ReportProgress(size_t done) {
     if (abandoned.load()) return;
-    // The context's address tells the dialog the report comes from its worker, which is
-    // blocked in this send while the dialog copies what it needs.
-    ::SendMessageW(dialog, WM_SERVER_PROGRESS, static_cast<WPARAM>(done),
-                   reinterpret_cast<LPARAM>(this));
+    ::SendMessageW(dialog, WM_SERVER_PROGRESS, static_cast<WPARAM>(done), 0);
 }
 
 int OperationContext::Ask(const std::wstring& text, const std::wstring& caption, UINT type) {

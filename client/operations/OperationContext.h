@@ -24,6 +24,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,6 +63,9 @@ struct OperationContext {
     ProxySettings proxy;
     UploadSettings upload; // processing, sending
     JobList jobs;          // processing
+    // processing: how many pictures may be prepared at once; 0 (the client's choice) is
+    // one per core within MachinePictureWorkers. Benchmarks and tests set 1 to compare.
+    size_t pictureWorkers = 0;
     std::wstring userName; // login check
     std::wstring password; // login check
 
@@ -71,7 +75,7 @@ struct OperationContext {
 
     // Outputs, read by the creator only when Form4Server::Finished().
     std::vector<PreparedImage> prepared; // processing fills, sending reads
-    std::vector<UploadedImage> uploaded; // sending fills
+    std::vector<UploadedImage> uploaded; // sending fills, through KeepUploaded
     AlbumList albums;                    // album list
     int updateMajor = 0;                 // update check
     int updateMinor = 0;
@@ -92,6 +96,13 @@ struct OperationContext {
     // proxy settings and the user turned the proxy on; none otherwise.
     std::optional<std::wstring> RequestProxy() const;
 
+    // Appends one picture the service accepted to `uploaded`. Atomic with respect to the
+    // dialog giving up on the worker: a picture kept before that moment reaches the
+    // creator, whether or not its progress report got through.
+    void KeepUploaded(UploadedImage image);
+    // The pictures kept so far, and from now on the worker counts as abandoned (UI thread).
+    UploadedList TakeUploadedAndAbandon();
+
     // Sends WM_SERVER_PROGRESS with the count done; nothing once the dialog gave up.
     void ReportProgress(size_t done);
     // MessageBoxW owned by the progress dialog, shown from the worker. Once the dialog
@@ -103,6 +114,10 @@ struct OperationContext {
     // Runner plumbing (Form4Server only).
     HWND dialog = nullptr;
     std::atomic<bool> abandoned{false};
+    // Held only for an append to `uploaded` or the copy made when the worker is abandoned;
+    // nothing else is done under it, so an abandoned worker never keeps the UI thread
+    // waiting for longer than one append.
+    std::mutex uploadedLock;
     std::atomic<bool> finished{false};
     // Set by the worker when the operation threw; the dialog shows kOutcomeInternalError.
     std::atomic<bool> internalError{false};

@@ -1,46 +1,50 @@
 #include "operations/ProcessingPhase.h"
 
-#include "common/DataFolder.h"
-#include "imaging/GdiPlus.h"
-#include "imaging/ImagePipeline.h"
+#include "operations/PictureWorkers.h"
+
+#include <stdexcept>
 
 namespace lumexia {
+namespace {
+
+const wchar_t kOutOfMemory[] = L"Недостаточно памяти для обработки изображения.";
+
+void Stopped(OperationContext& c) {
+    c.outcome = kOutcomeCancelled;
+    c.success = false;
+}
+
+} // namespace
 
 void RunProcessing(OperationContext& c) {
     c.ReportProgress(0);
     c.prepared.clear();
+    const size_t workers = c.pictureWorkers != 0 ? c.pictureWorkers : MachinePictureWorkers();
+    // Stops and waits for its workers on every way out of here, so the context they
+    // read outlives them.
+    PictureWorkers pool(c.jobs, c.upload, workers, c.cancel);
     size_t done = 0;
-    for (const std::wstring& path : c.jobs) {
-        PreparedImage image;
-        image.sourcePath = path;
-        image.preparedPath = DataFolder() + NewHexId();
-        std::wstring error;
-        bool ok = false;
-        {
-            // Keeps GDI+ alive for this picture even if the run sequence shuts it down
-            // meanwhile (this worker abandoned); without GDI+ the picture fails.
-            GdiplusUse gdiplus;
-            if (gdiplus.Active())
-                ok = PrepareImage(path, image.preparedPath, c.upload, image, error);
-        }
-        if (!ok) {
-            const std::wstring text = L"Файл [" + path + L"]\r\n" + error + L"\r\n" +
+    for (size_t i = 0; i < c.jobs.size(); ++i) {
+        PictureOutcome picture;
+        pool.Take(i, picture);
+        // Several decoded camera pictures at once can exhaust memory (a 32-bit address
+        // space above all); one that failed so gets a second chance with nothing beside it.
+        if (!picture.ok && picture.outOfMemory && picture.overlapped) pool.RetryAlone(i, picture);
+        if (picture.threw) throw std::runtime_error("picture preparation failed");
+        if (!picture.ok) {
+            if (picture.outOfMemory && picture.error.empty()) picture.error = kOutOfMemory;
+            const std::wstring text = L"Файл [" + c.jobs[i] + L"]\r\n" + picture.error + L"\r\n" +
                                       L"OK - Пропустить файл и продолжить обработку.\r\n"
                                       L"Отмена - прекратить обработку.";
             if (c.Ask(text, L"Ошибка при обработке изображения.", MB_OKCANCEL) != IDOK) {
-                c.outcome = kOutcomeCancelled;
-                c.success = false;
+                Stopped(c);
                 c.cancel = true;
                 return;
             }
         } else {
-            c.prepared.push_back(std::move(image));
+            c.prepared.push_back(std::move(picture.image));
         }
-        if (c.cancel.load()) {
-            c.outcome = kOutcomeCancelled;
-            c.success = false;
-            return;
-        }
+        if (c.cancel.load()) return Stopped(c);
         ++done;
         c.ReportProgress(done);
     }

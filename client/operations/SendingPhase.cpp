@@ -8,8 +8,10 @@
 namespace lumexia {
 namespace {
 
-std::wstring RetryQuestion(const std::wstring& sourcePath) {
-    return L"Файл [" + sourcePath + L"]\r\n" + L"Ошибка при отправке на сервер." + L"\r\n" +
+std::wstring RetryQuestion(const std::wstring& sourcePath, const ProxyFailure& failure) {
+    std::wstring cause = L"Ошибка при отправке на сервер.";
+    AppendProxyFailureLine(cause, failure);
+    return L"Файл [" + sourcePath + L"]\r\n" + cause + L"\r\n" +
            L"OK - Повторить отправку.\r\nОтмена - Прекратить отправку.";
 }
 
@@ -29,7 +31,12 @@ void RunSending(OperationContext& c) {
     request.answerCapacity = static_cast<int>(c.answer.size());
     request.answerLength = &answerLength;
     request.cancel = &c.cancel;
+    // The service keeps a picture once it has the whole body: a Cancel from then on must
+    // not cost that picture its code.
+    request.answerOnceSent = true;
     request.proxy = c.RequestProxy();
+    ProxyFailure failure;
+    request.proxyFailure = &failure;
 
     // One body buffer for the whole batch (10 MB), emptied before each attempt.
     MultipartBody form;
@@ -37,12 +44,13 @@ void RunSending(OperationContext& c) {
         const PreparedImage& image = c.prepared[i];
         std::fill(c.answer.begin(), c.answer.end(), '\0');
         answerLength = 0;
+        failure = ProxyFailure();
         UploadedImage accepted;
         const bool sent = UploadPicture(form, image, c.upload, identity, request, accepted);
         if (sent) {
-            // Reported at once: the dialog keeps its own copy of each accepted picture as
-            // it is reported, in case the user gives up on this worker later.
-            c.uploaded.push_back(std::move(accepted));
+            // Kept under the context's lock: should the user give up on this worker from
+            // here on, the dialog still hands this picture's code out.
+            c.KeepUploaded(std::move(accepted));
             ++done;
             ++i;
             c.ReportProgress(done);
@@ -53,7 +61,7 @@ void RunSending(OperationContext& c) {
             return;
         }
         if (!sent) {
-            if (c.Ask(RetryQuestion(image.sourcePath), L"Ошибка при отправке изображения.",
+            if (c.Ask(RetryQuestion(image.sourcePath, failure), L"Ошибка при отправке изображения.",
                       MB_OKCANCEL) != IDOK) {
                 c.outcome = kOutcomeCancelled;
                 c.success = false;

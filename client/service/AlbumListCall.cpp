@@ -1,6 +1,8 @@
 #include "service/AlbumListCall.h"
 
 #include "service/AnswerEnvelope.h"
+#include "service/MultipartBody.h"
+#include "service/ServiceText.h"
 
 namespace lumexia {
 
@@ -30,10 +32,15 @@ bool ListAlbums(const ServiceChannel& channel, const std::wstring& userId,
     for (long i = 0; i < count; ++i) {
         ComPtr<IXMLDOMNode> node = XmlNodeAt(nodes.Get(), i);
         AlbumEntry album;
-        // A broken record is one album less, not a failed list.
+        // A broken record is one album less, not a failed list. So is an id too long for
+        // the upload's text field: chosen, it would be left out of the request and the
+        // picture would silently go to no album.
         if (node && SelectXmlText(node.Get(), L"Id", album.id) &&
-            SelectXmlText(node.Get(), L"Title", album.title))
+            SelectXmlText(node.Get(), L"Title", album.title) &&
+            album.id.size() <= MultipartBody::kTextLimit) {
+            album.title = CleanServiceText(album.title);
             albums.push_back(std::move(album));
+        }
     }
     return true;
 }

@@ -1,5 +1,7 @@
 #include "service/AnswerEnvelope.h"
 
+#include "service/ServiceText.h"
+
 #include <climits>
 #include <cwchar>
 
@@ -32,7 +34,12 @@ bool ReadAnswerError(IXMLDOMNode* answer, std::wstring* message, int* code) {
     if (!codeNode) return false;
     ComPtr<IXMLDOMNode> msgNode = SelectXmlNode(answer, L"//OperationResult/Err/Msg");
     if (!msgNode) return false;
-    if (message) GetXmlNodeText(msgNode.Get(), *message);
+    if (message) {
+        std::wstring text;
+        GetXmlNodeText(msgNode.Get(), text);
+        // Shown in a message box as the service wrote it otherwise: see ServiceText.h.
+        *message = CleanServiceMessage(text);
+    }
     std::wstring codeText;
     if (GetXmlNodeText(codeNode.Get(), codeText) && code) *code = DecimalValue(codeText);
     return true;

@@ -25,7 +25,8 @@ bool LoadAnswer(const char* bytes, int length, ComPtr<IXMLDOMDocument2>& doc);
 // Reads //OperationResult/Err. True with code 0 and an empty message when Err has no
 // children; true with the answer's Code and Msg when it has both; false (outputs
 // untouched) when Err is missing, its children cannot be asked for, or Code or Msg is
-// missing. Either output may be null.
+// missing. Either output may be null. The message comes cleaned for display
+// (CleanServiceMessage).
 bool ReadAnswerError(IXMLDOMNode* answer, std::wstring* message, int* code);
 
 } // namespace lumexia

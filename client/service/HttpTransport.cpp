@@ -1,6 +1,8 @@
 #include "service/HttpTransport.h"
 
 #include "common/ScopedWin.h"
+#include "service/ProxyAddress.h"
+#include "service/SystemProxy.h"
 
 #include <winhttp.h>
 
@@ -20,6 +22,11 @@ using UniqueInternet = Scoped<InternetHandleTraits>;
 
 bool Cancelled(const PostRequest& r) {
     return r.cancel && r.cancel->load();
+}
+
+// Cancel as seen once the body is out.
+bool CancelledAfterBody(const PostRequest& r) {
+    return !r.answerOnceSent && Cancelled(r);
 }
 
 // A write returns only once the connection took its bytes, so the cancel flag is looked
@@ -61,7 +68,7 @@ bool ReadAnswer(const PostRequest& r, HINTERNET request) {
                               WINHTTP_NO_HEADER_INDEX) != FALSE;
     std::int64_t total = 0;
     for (;;) {
-        if (Cancelled(r)) return false;
+        if (CancelledAfterBody(r)) return false;
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available)) return false;
         if (total + available > r.answerCapacity) return false;
@@ -76,28 +83,172 @@ bool ReadAnswer(const PostRequest& r, HINTERNET request) {
     }
 }
 
-} // namespace
+// How one request reaches the service, chosen afresh for every request.
+struct Route {
+    DWORD access = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    std::wstring proxyName; // named proxy: WinHTTP's proxy list
+    std::wstring bypass;    // named proxy: hosts that go direct; empty: none
+    std::wstring user;      // the proxy's credentials, given only when it asks (407)
+    std::wstring password;
+    std::wstring shown; // the proxy named in messages; empty when there is none or unknown
+};
 
-bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const char* body,
-                          DWORD bodyLength, const HttpTimeouts& t) {
-    if (!r.answerLength) return false;
-    // An empty name is no proxy at all: a named proxy without a name fails every request
-    // (the box checked, the text left empty), so it means the system's configuration, as
-    // for the tag query.
-    const bool namedProxy = r.proxy && !r.proxy->empty();
-    UniqueInternet session(namedProxy
-                               ? ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_NAMED_PROXY,
-                                               r.proxy->c_str(), WINHTTP_NO_PROXY_BYPASS, 0)
-                               : ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                               WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session) return false;
-    if (!::WinHttpSetTimeouts(session.Get(), t.resolve, t.connect, t.send, t.receive)) return false;
-    UniqueInternet connection(::WinHttpConnect(session.Get(), r.host.c_str(), r.port, 0));
-    if (!connection) return false;
-    UniqueInternet request(::WinHttpOpenRequest(connection.Get(), L"POST", r.path.c_str(), nullptr,
+// Not in every SDK's headers; Windows 8.1 and later.
+constexpr DWORD kAccessAutomaticProxy = 4;
+
+Route SystemRouteOf(const PostRequest& r) {
+    Route route;
+    const std::wstring url = L"http://" + r.host + L":" + std::to_wstring(r.port) + r.path;
+    const SystemRoute system = ResolveSystemProxy(url);
+    if (system.kind == SystemRoute::kNamed) {
+        route.access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+        route.proxyName = system.proxy;
+        route.bypass = system.bypass;
+        route.shown = HttpProxyOfList(system.proxy);
+    } else if (system.kind == SystemRoute::kAutomatic) {
+        route.access = kAccessAutomaticProxy;
+    }
+    return route;
+}
+
+Route RouteOf(const PostRequest& r) {
+    if (!r.proxy) return SystemRouteOf(r);
+    Route route;
+    if (r.proxy->empty()) return route; // direct
+    route.access = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    ProxyAddress address;
+    if (ParseProxyText(*r.proxy, address) == ProxyTextProblem::kNone) {
+        route.proxyName = address.hostPort;
+        route.user = address.user;
+        route.password = address.password;
+    } else {
+        // A text stored before the dialog checked it goes to WinHTTP as it is, as it always
+        // did; only what follows a "@" may be shown, the rest could be a password.
+        route.proxyName = *r.proxy;
+    }
+    const size_t at = route.proxyName.rfind(L'@');
+    route.shown = at == std::wstring::npos ? route.proxyName : route.proxyName.substr(at + 1);
+    return route;
+}
+
+HINTERNET OpenSession(const Route& route) {
+    if (route.access == WINHTTP_ACCESS_TYPE_NAMED_PROXY)
+        return ::WinHttpOpen(
+            L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_NAMED_PROXY, route.proxyName.c_str(),
+            route.bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : route.bypass.c_str(), 0);
+    if (route.access == kAccessAutomaticProxy) {
+        HINTERNET session = ::WinHttpOpen(L"LUMEXIACLIENT", kAccessAutomaticProxy,
+                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        if (session) return session;
+        // Refused before Windows 8.1: the machine-wide WinHTTP setting is what is left.
+        return ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                             WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    }
+    return ::WinHttpOpen(L"LUMEXIACLIENT", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                         WINHTTP_NO_PROXY_BYPASS, 0);
+}
+
+DWORD StatusCode(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                               WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                               WINHTTP_NO_HEADER_INDEX))
+        return 0;
+    return status;
+}
+
+// What one sending of the request came to.
+struct Attempt {
+    bool answered = false; // an answer's head arrived after the whole body
+    bool connected = true; // false: the connection (to the proxy, if any) never came up
+    DWORD status = 0;      // the answer's status, also of a 407 that cut the body short
+};
+
+// Head, body, answer head. A proxy that wants credentials may answer 407 and close while
+// the body is still going out; that answer is still looked for, so the body can follow
+// with credentials, but no other answer to a body cut short is ever taken.
+//
+// `withHead`: the body travels with the head (WinHttpSendRequest's optional data) instead of
+// in pieces after it. A platform may answer the proxy's next challenge itself inside
+// WinHttpReceiveResponse and send the request once more (Wine does, and only then adds
+// the credentials); it can send only a body it was given with the head.
+Attempt SendOnce(const PostRequest& r, HINTERNET request, const char* body, DWORD length,
+                 bool withHead) {
+    Attempt attempt;
+    if (Cancelled(r)) return attempt;
+    void* optional = withHead ? const_cast<char*>(body) : WINHTTP_NO_REQUEST_DATA;
+    if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, optional,
+                              withHead ? length : 0, length, 0)) {
+        const DWORD error = ::GetLastError();
+        attempt.connected = error != ERROR_WINHTTP_CANNOT_CONNECT &&
+                            error != ERROR_WINHTTP_NAME_NOT_RESOLVED &&
+                            error != ERROR_WINHTTP_TIMEOUT;
+        return attempt;
+    }
+    const bool whole = withHead || SendBody(r, request, body, length);
+    // Cancel pressed while the body went out: stop now rather than wait for an answer
+    // that nobody will read, unless the whole body is out and the caller needs its answer
+    // whatever happens.
+    if (whole ? CancelledAfterBody(r) : Cancelled(r)) return attempt;
+    if (!::WinHttpReceiveResponse(request, nullptr)) return attempt;
+    attempt.status = StatusCode(request);
+    attempt.answered = whole;
+    return attempt;
+}
+
+// After a 407: the proxy's credentials, Basic scheme, for the proxy only. False when the
+// text named none or the proxy does not offer Basic.
+bool SupplyProxyCredentials(const Route& route, HINTERNET request) {
+    if (route.user.empty() && route.password.empty()) return false;
+    DWORD supported = 0, first = 0, target = 0;
+    if (!::WinHttpQueryAuthSchemes(request, &supported, &first, &target)) return false;
+    if (target != WINHTTP_AUTH_TARGET_PROXY || !(supported & WINHTTP_AUTH_SCHEME_BASIC))
+        return false;
+    return ::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC,
+                                   route.user.c_str(), route.password.c_str(), nullptr) != FALSE;
+}
+
+void ReportProxyFault(const PostRequest& r, const Route& route, const Attempt& attempt) {
+    if (!r.proxyFailure || route.shown.empty() || Cancelled(r)) return;
+    ProxyFault fault = ProxyFault::kNone;
+    if (!attempt.connected)
+        fault = ProxyFault::kUnreachable;
+    else if (attempt.status == 407)
+        fault = ProxyFault::kCredentials;
+    else if (attempt.answered && (attempt.status == 502 || attempt.status == 504))
+        fault = ProxyFault::kGateway;
+    if (fault == ProxyFault::kNone) return;
+    r.proxyFailure->fault = fault;
+    r.proxyFailure->address = route.shown;
+}
+
+// Sends the request, once more with the proxy's credentials when it asks for them.
+bool Exchange(const PostRequest& r, const Route& route, HINTERNET request, const char* body,
+              DWORD length) {
+    Attempt attempt = SendOnce(r, request, body, length, false);
+    // The body goes out again, whole; Cancel then takes effect once it is out.
+    if (attempt.status == 407 && SupplyProxyCredentials(route, request)) {
+        attempt = SendOnce(r, request, body, length, true);
+        // A proxy that refuses the credentials may answer 407 again or, having answered,
+        // reset the connection before the answer is read: either way it refused them.
+        if (!attempt.answered && attempt.connected) attempt.status = 407;
+    }
+    if (!attempt.answered || attempt.status != 200) {
+        ReportProxyFault(r, route, attempt);
+        return false;
+    }
+    if (r.answerCapacity <= 0 || !r.answer) return false;
+    if (!StatusIs200(request)) return false;
+    return ReadAnswer(r, request);
+}
+
+HINTERNET OpenRequest(HINTERNET connection, const PostRequest& r, const wchar_t* headers,
+                      const HttpTimeouts& t) {
+    UniqueInternet request(::WinHttpOpenRequest(connection, L"POST", r.path.c_str(), nullptr,
                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                 0));
-    if (!request) return false;
+    if (!request) return nullptr;
     // The session's receive time-out does not bound the wait for the answer's head on
     // every platform; without this a server that takes the request and stays silent
     // would hold the worker until it closes the connection.
@@ -111,23 +262,29 @@ bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const ch
     DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     if (!::WinHttpSetOption(request.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirects,
                             sizeof redirects))
-        return false;
+        return nullptr;
     if (headers && !::WinHttpAddRequestHeaders(request.Get(), headers, static_cast<DWORD>(-1),
                                                WINHTTP_ADDREQ_FLAG_ADD))
-        return false;
+        return nullptr;
+    return request.Release();
+}
+
+} // namespace
+
+bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const char* body,
+                          DWORD bodyLength, const HttpTimeouts& t) {
+    if (!r.answerLength) return false;
+    const Route route = RouteOf(r);
+    UniqueInternet session(OpenSession(route));
+    if (!session) return false;
+    if (!::WinHttpSetTimeouts(session.Get(), t.resolve, t.connect, t.send, t.receive)) return false;
+    UniqueInternet connection(::WinHttpConnect(session.Get(), r.host.c_str(), r.port, 0));
+    if (!connection) return false;
+    UniqueInternet request(OpenRequest(connection.Get(), r, headers, t));
+    if (!request) return false;
     // Cancelled before anything went out: send nothing at all, not even the head.
     if (Cancelled(r)) return false;
-    if (!::WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                              WINHTTP_NO_REQUEST_DATA, 0, bodyLength, 0))
-        return false;
-    if (!SendBody(r, request.Get(), body, bodyLength)) return false;
-    // Cancel pressed while the body went out: stop now rather than wait for an answer
-    // that nobody will read.
-    if (Cancelled(r)) return false;
-    if (!::WinHttpReceiveResponse(request.Get(), nullptr)) return false;
-    if (r.answerCapacity <= 0 || !r.answer) return false;
-    if (!StatusIs200(request.Get())) return false;
-    return ReadAnswer(r, request.Get());
+    return Exchange(r, route, request.Get(), body, bodyLength);
 }
 
 bool HttpPost(const PostRequest& request, const wchar_t* headers, const char* body,

@@ -3,6 +3,8 @@
 // query worker); every WinHTTP handle is closed before HttpPost returns.
 #pragma once
 
+#include "service/ProxyFailure.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -20,8 +22,15 @@ struct PostRequest {
     int* answerLength = nullptr; // set on success only
     // Set by another thread to stop the exchange at its next chunk boundary; may be null.
     const std::atomic<bool>* cancel = nullptr;
-    // Named proxy "address:port"; absent or empty: the system's default proxy configuration.
+    // Once the whole body is out, read the answer even when `cancel` is set (the time-outs
+    // still bound it): for a request the service acts on as soon as it has the body (an
+    // upload), whose answer is then the only record of what it did.
+    bool answerOnceSent = false;
+    // The user's proxy text ("host:port", "user:password@host:port"; see ProxyAddress.h).
+    // Absent: the user's system proxy settings. Empty: no proxy at all, not even those.
     std::optional<std::wstring> proxy;
+    // Set on failure when the proxy caused it (unreachable, 407, 502/504); may be null.
+    ProxyFailure* proxyFailure = nullptr;
 };
 
 // The limits of one exchange, in milliseconds (0 resolve: no limit).

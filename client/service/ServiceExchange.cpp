@@ -26,6 +26,7 @@ bool ExchangeWithService(const ServiceChannel& channel, const MultipartBody& for
     request.answerLength = &length;
     request.cancel = channel.cancel;
     request.proxy = channel.proxy;
+    request.proxyFailure = channel.proxyFailure;
     if (!form.Send(request)) return false;
     ComPtr<IXMLDOMDocument2> loaded;
     if (!LoadAnswer(answer.data(), length, loaded)) return false;

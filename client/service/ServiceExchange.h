@@ -18,7 +18,8 @@ namespace lumexia {
 struct ServiceChannel {
     std::vector<char>* answer = nullptr;
     const std::atomic<bool>* cancel = nullptr;
-    std::optional<std::wstring> proxy;
+    std::optional<std::wstring> proxy;    // as PostRequest::proxy
+    ProxyFailure* proxyFailure = nullptr; // as PostRequest::proxyFailure
 };
 
 // Sends the closed `form` to `path` on ApiHost and loads the answer. True with `doc`

@@ -4,6 +4,7 @@
 #include "service/HttpTransport.h"
 #include "service/MultipartBody.h"
 #include "service/ServiceHosts.h"
+#include "service/ServiceText.h"
 
 #include <algorithm>
 
@@ -31,7 +32,7 @@ bool QueryTagSuggestions(const TagQuery& query, std::vector<std::wstring>& tags)
     request.answerCapacity = kTagAnswerCapacity;
     request.answerLength = &length;
     request.cancel = query.cancel;
-    if (!query.proxy.empty()) request.proxy = query.proxy;
+    request.proxy = query.proxy;
     if (!form.Send(request)) return false;
 
     ComPtr<IXMLDOMDocument2> doc;
@@ -49,7 +50,10 @@ bool QueryTagSuggestions(const TagQuery& query, std::vector<std::wstring>& tags)
         ComPtr<IXMLDOMNode> node = XmlNodeAt(nodes.Get(), i);
         ComPtr<IXMLDOMNode> value = node ? SelectXmlNode(node.Get(), L"TagVal") : nullptr;
         std::wstring text;
-        if (value && GetXmlNodeText(value.Get(), text)) found.push_back(std::move(text));
+        if (!value || !GetXmlNodeText(value.Get(), text)) continue;
+        text = CleanServiceText(text);
+        // The tags edit splits at commas: taken whole, such a tag would become several.
+        if (text.find(L',') == std::wstring::npos) found.push_back(std::move(text));
     }
     tags.insert(tags.end(), found.begin(), found.end());
     return true;

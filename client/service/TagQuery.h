@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,10 @@ constexpr wchar_t kTagQueryPath[] = L"/api3/rest/getimgtag/substr";
 constexpr int kTagAnswerCapacity = 200000;
 
 struct TagQuery {
-    std::wstring token;    // the lower-cased tag being typed
-    std::wstring proxy;    // "address:port"; empty: the system's proxy configuration
+    std::wstring token; // the lower-cased tag being typed
+    // The user's proxy text when the proxy is in use (empty: direct); absent: the user's
+    // system proxy settings (see PostRequest::proxy).
+    std::optional<std::wstring> proxy;
     std::wstring pageSize; // most tags wanted, as the text the service reads ("50")
     // The running request's cancelled flag, set by the user-interface thread when a newer
     // request replaces this one; the transport gives up at its next chunk boundary.

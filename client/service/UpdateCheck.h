@@ -7,15 +7,17 @@
 
 #include "service/HttpTransport.h"
 
+#include "ClientVersion.h"
+
 #include <string>
 
 namespace lumexia {
 
 constexpr wchar_t kVersionPath[] = L"/clients/shext2/lastvinfo.aspx";
 
-// This client's own version as the comparison uses it.
-constexpr int kClientMajor = 3;
-constexpr int kClientMinor = 1;
+// This client's own version as the comparison uses it (the project version).
+constexpr int kClientMajor = LUMEXIA_VERSION_MAJOR;
+constexpr int kClientMinor = LUMEXIA_VERSION_MINOR;
 
 struct VersionInfo {
     int major = 0;

@@ -2,6 +2,7 @@
 
 #include "common/DataFolder.h"
 #include "common/Text.h"
+#include "settings/SetAside.h"
 #include "settings/SettingsStore.h"
 
 #include <cwchar>
@@ -187,6 +188,14 @@ bool SaveCredentials(const UserCredentials& c) {
         Write(doc.Get(), L"userpass", c.password);
         return SaveSettings(doc.Get());
     });
+}
+
+bool ForgetCredentials() {
+    const bool saved = SaveCredentials(UserCredentials());
+    // A set-aside copy is a file the client could not read, kept whole: it may hold the
+    // password as it was typed. Forgetting the login must not leave it on disk there.
+    const bool removed = RemoveSetAsideCopies(SettingsFilePath());
+    return saved && removed;
 }
 
 bool LoadClientId(std::wstring& id) {

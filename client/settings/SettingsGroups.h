@@ -25,6 +25,9 @@ bool SaveNoticeFlags(const NoticeFlags& flags);
 // Only user name and password are stored; user id and ticket are emptied on load.
 bool LoadCredentials(UserCredentials& credentials);
 bool SaveCredentials(const UserCredentials& credentials);
+// Stores an empty user name and password, and removes the set-aside copies of settings
+// files that did not load. True when both were done.
+bool ForgetCredentials();
 
 // The stored client id (32 upper-case hex digits), empty when absent.
 bool LoadClientId(std::wstring& id);

@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "settings/SetAside.h"
 #include "common/DataFolder.h"
 #include "common/ScopedWin.h"
 
@@ -32,23 +33,6 @@ bool IsWholeDocument(const std::wstring& path) {
 void DeleteTemporary(const std::wstring& path) {
     ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     ::DeleteFileW(path.c_str());
-}
-
-// Moves a settings file that did not load to path + ".bad", replacing an older one (the
-// name keeps its dot, so the data-folder clean-up leaves it alone). True when there was
-// no file to keep, or it was kept.
-bool SetAsideUnreadable(const std::wstring& path) {
-    if (path.empty()) return true;
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true; // no file; a save fails on its own
-    const std::wstring bad = path + L".bad";
-    ::SetFileAttributesW(bad.c_str(), FILE_ATTRIBUTE_NORMAL); // an older copy may be read-only
-    return ::MoveFileExW(path.c_str(), bad.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 } // namespace

@@ -16,8 +16,8 @@ std::wstring SettingsFilePath();
 
 // Loads the settings file into `doc`; a missing, unreadable or malformed file gives the
 // empty default document instead. A file that is there but does not load is first kept
-// as "config2.txt.bad" (replacing an older one). False when that cannot be done, or the
-// default document cannot be parsed.
+// as "config2.txt.bad" (or the next free number, see SetAside.h). False when that cannot
+// be done, or the default document cannot be parsed.
 bool OpenSettings(IXMLDOMDocument* doc);
 // The same for an explicit file path.
 bool OpenSettingsFile(IXMLDOMDocument* doc, const std::wstring& path);

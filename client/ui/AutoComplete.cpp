@@ -215,7 +215,7 @@ bool CAutoComplete2::Refresh() {
     list_.EndFill();
     if (token.empty() || shown >= TagQueryWorker::kPageSize) return true; // the cache answers
     const bool useProxy = proxy_ && proxy_->isUse;
-    worker_.Request(token, useProxy ? proxy_->full : std::wstring());
+    worker_.Request(token, useProxy ? std::optional<std::wstring>(proxy_->full) : std::nullopt);
     return true;
 }
 

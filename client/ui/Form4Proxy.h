@@ -1,12 +1,19 @@
 // The proxy setting (template 111): whether server requests go through a proxy and which
-// one, as one "address:port" text taken exactly as typed. The dialog neither splits nor
-// checks the text; the stored address and port keys are left alone.
+// one, as one "address:port" text ("user:password@address:port" for a proxy that asks),
+// stored as typed once it reads as a proxy; the stored address and port keys are left
+// alone. Box off: the system's proxy settings; box on and no text: no proxy at all.
 #pragma once
 
 #include "framework/Dialog.h"
 #include "settings/SettingsRecords.h"
 
+#include <string>
+
 namespace lumexia {
+
+// What is wrong with the dialog's values, as the "Error" box says it; empty when they can
+// be accepted. Only a text in use is checked; an empty one in use means direct.
+std::wstring ProxySettingProblem(bool use, const std::wstring& text);
 
 // Ends with IDOK when the user accepted (the settings then hold the new values), IDCANCEL
 // otherwise.

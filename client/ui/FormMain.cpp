@@ -7,6 +7,8 @@
 #include "ui/UpdateOffer.h"
 #include "resources/resource.h"
 
+#include "ClientVersion.h"
+
 #include <commctrl.h>
 #include <shellapi.h>
 
@@ -26,7 +28,7 @@ const LookupRow kLinkKindTable[7] = {
 
 namespace {
 
-const wchar_t kCaptionPrefix[] = L"Лумексия ShellExtension 3.1 [";
+const wchar_t kCaptionPrefix[] = L"Лумексия ShellExtension " LUMEXIA_VERSION_SHORT L" [";
 const wchar_t kUnknownUser[] = L"НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ";
 const wchar_t kCannotSave[] = L"Не удаётся сохранить параметры";
 // The tag edit holds at most this many characters.

@@ -60,7 +60,7 @@ bool LoginFlow::RunPass(Pass pass) {
         dialog_.SetUser(UserCredentials());
         return false;
     case Form4Login::kForget:
-        SaveCredentials(UserCredentials()); // a file that cannot be written is not reported
+        ForgetCredentials(); // a file that cannot be written is not reported
         dialog_.SetUser(UserCredentials());
         return false;
     case Form4Login::kOk:
@@ -72,8 +72,10 @@ bool LoginFlow::RunPass(Pass pass) {
     if (login.remember) {
         local.userName = login.userName;
         local.password = login.password;
+        SaveCredentials(local);
+    } else {
+        ForgetCredentials();
     }
-    SaveCredentials(local);
     return SignIn(login, local, pass);
 }
 

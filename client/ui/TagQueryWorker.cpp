@@ -75,7 +75,7 @@ TagQueryWorker::~TagQueryWorker() {
     Stop();
 }
 
-void TagQueryWorker::Request(const std::wstring& token, const std::wstring& proxy) {
+void TagQueryWorker::Request(const std::wstring& token, const std::optional<std::wstring>& proxy) {
     if (!active_) return;
     auto request = std::make_shared<TagRequest>();
     request->token = token;

@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,7 @@ protected:
 struct TagRequest {
     std::atomic<bool> cancelled{false}; // also the transport's cancel flag
     bool running = false;               // under the worker's critical section
-    std::wstring proxy;                 // proxyfull when a proxy is in use, else empty
+    std::optional<std::wstring> proxy;  // proxyfull when a proxy is in use, else absent
     std::wstring token;                 // lower-cased tag text
 };
 
@@ -74,7 +75,7 @@ public:
     bool Active() const { return active_; }
     // User-interface thread: `token` becomes the only pending request (a running older
     // one is cancelled) and the timer is set to fire 300 ms from now.
-    void Request(const std::wstring& token, const std::wstring& proxy);
+    void Request(const std::wstring& token, const std::optional<std::wstring>& proxy);
     // True when no request waits or runs (tests and benchmarks wait on it).
     bool Idle() const;
     // Ends the worker: cancels the running request, wakes the thread and waits up to

@@ -12,6 +12,8 @@
 #include "TestPictures.h"
 #include "TestSupport.h"
 
+#include "ClientVersion.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -22,8 +24,9 @@ using namespace testing_support;
 namespace {
 
 const DWORD kWait = 60000;
-const wchar_t kCaptionPrefix[] = L"Лумексия ShellExtension 3.1 [";
-const wchar_t kAnonymous[] = L"Лумексия ShellExtension 3.1 [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]";
+const wchar_t kCaptionPrefix[] = L"Лумексия ShellExtension " LUMEXIA_VERSION_SHORT L" [";
+const wchar_t kAnonymous[] =
+    L"Лумексия ShellExtension " LUMEXIA_VERSION_SHORT L" [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]";
 const wchar_t kWrongPassword[] = L"Неверное имя пользователя или пароль";
 
 class LoginFlow : public ::testing::Test {
@@ -132,6 +135,8 @@ TEST_F(LoginFlow, StoredLoginSignsInSilentlyAndTheUploadCarriesUserAndAlbum) {
 
 TEST_F(LoginFlow, AStoredNameAloneAsksAndAnUncheckedSaveForgetsTheLogin) {
     Store(L"anna", L"");
+    const std::wstring setAside = settingsPath_ + L".bad";
+    ASSERT_TRUE(WriteBytes(setAside, "userpass=secret <<<"));
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
     HWND login = LoginDialog();
@@ -152,6 +157,9 @@ TEST_F(LoginFlow, AStoredNameAloneAsksAndAnUncheckedSaveForgetsTheLogin) {
     EXPECT_EQ(stored.userName, L"");
     EXPECT_EQ(stored.password, L"");
     EXPECT_NE(ReadBytes(settingsPath_).find("name=\"userpass\" value=\"\""), std::string::npos);
+    // An unreadable settings file set aside earlier may hold a password too.
+    EXPECT_FALSE(FileExists(setAside));
+    RemoveFile(setAside);
 }
 
 TEST_F(LoginFlow, AWrongPasswordShowsTheServiceTextAndAsksAgain) {
@@ -188,6 +196,8 @@ TEST_F(LoginFlow, AWrongPasswordShowsTheServiceTextAndAsksAgain) {
 
 TEST_F(LoginFlow, TheLinkLogsInAgainGoesAnonymousAndForgetsThePassword) {
     Store(L"anna", L"p");
+    const std::wstring setAside = settingsPath_ + L".bad2";
+    ASSERT_TRUE(WriteBytes(setAside, "userpass=secret <<<"));
     HWND dialog = Start();
     ASSERT_NE(dialog, nullptr);
     const std::wstring signedIn = std::wstring(kCaptionPrefix) + L"anna]";
@@ -205,6 +215,7 @@ TEST_F(LoginFlow, TheLinkLogsInAgainGoesAnonymousAndForgetsThePassword) {
         [&] { return !uidriver::ComboItems(dialog, IDC_ALBUM).empty(); }, kWait));
     EXPECT_EQ(uidriver::Text(dialog), signedIn);
     EXPECT_EQ(Stored().password, L"p");
+    EXPECT_TRUE(FileExists(setAside)); // a login that is kept keeps the copies
 
     uidriver::ClickLink(dialog, IDC_LOGIN_LINK);
     login = LoginDialog();
@@ -228,6 +239,8 @@ TEST_F(LoginFlow, TheLinkLogsInAgainGoesAnonymousAndForgetsThePassword) {
     const UserCredentials stored = Stored();
     EXPECT_EQ(stored.userName, L"");
     EXPECT_EQ(stored.password, L"");
+    EXPECT_FALSE(FileExists(setAside));
+    RemoveFile(setAside);
 }
 
 TEST_F(LoginFlow, AFailedAlbumListLeavesTheUserStateAsItWas) {

@@ -341,7 +341,7 @@ TEST(Form4Server, SecondCancelKeepsThePicturesAcceptedSoFar) {
         sending.Context().prepared.resize(3);
         sending.SetOperation([shared](OperationContext& ctx) {
             for (const wchar_t* id : {L"a1", L"a2"}) {
-                ctx.uploaded.push_back(Accepted(id));
+                ctx.KeepUploaded(Accepted(id));
                 ctx.ReportProgress(ctx.uploaded.size());
             }
             ::SetEvent(shared->reported);
@@ -373,7 +373,7 @@ TEST(Form4Server, AFailedSendShowsWhyAndStillOffersTheAcceptedCodes) {
     Form4Server sending(kOperationSending);
     sending.Context().prepared.resize(2);
     sending.SetOperation([](OperationContext& ctx) {
-        ctx.uploaded.push_back(Accepted(L"a1"));
+        ctx.KeepUploaded(Accepted(L"a1"));
         ctx.ReportProgress(1);
         throw 1; // an internal error after the first picture was accepted
     });

@@ -97,7 +97,7 @@ protected:
         c->userTicket = ticket_;
         c->useProxy = true;
         c->proxy.isUse = true;
-        c->proxy.full = svc::ProxyName();
+        c->proxy.full = proxy_.empty() ? svc::ProxyName() : proxy_;
         FindOperation(kind)(*c);
         return c;
     }
@@ -111,6 +111,7 @@ protected:
     }
     ScopedCoInit com_;
     std::wstring userId_, ticket_;
+    std::wstring proxy_; // the proxy text; empty: the stand-in
 };
 
 TEST_F(Account, TheServiceAcceptsTheHashOfAsciiAndCyrillicPasswords) {
@@ -215,6 +216,24 @@ TEST_F(Account, BadStep2AnswersFailTheLoginWithItsText) {
     }
 }
 
+TEST_F(Account, AFailingProxyIsNamedInTheLoginAndAlbumTexts) {
+    proxy_ = L"anna:hunter2@127.0.0.1:1"; // nothing listens there
+    const std::wstring line = L"\r\nНет соединения с прокси-сервером 127.0.0.1:1";
+    auto login = Run(kOperationLoginCheck, L"anna", L"p");
+    EXPECT_FALSE(login->success);
+    EXPECT_EQ(login->outcome.rfind(std::wstring(kLoginFailedText) + line, 0), 0u);
+    auto albums = Run(kOperationAlbumList);
+    EXPECT_FALSE(albums->success);
+    EXPECT_EQ(albums->outcome.rfind(std::wstring(L"Ошибка получения данных с сервера") + line, 0),
+              0u);
+    for (const auto* c : {login.get(), albums.get()})
+        EXPECT_EQ(c->outcome.find(L"hunter2"), std::wstring::npos);
+    // A refusal by the service itself gets no such line.
+    proxy_.clear();
+    ASSERT_TRUE(svc::Script(std::string(kStep1) + "status=500"));
+    EXPECT_EQ(Run(kOperationLoginCheck, L"anna", L"p")->outcome, kLoginFailedText);
+}
+
 TEST_F(Account, CancelDuringStep1EndsTheLoginWithoutStep2) {
     // The service holds step 1's answer back; the user cancels meanwhile.
     ASSERT_TRUE(svc::Script(std::string(kStep1) + "delay=2"));
@@ -252,6 +271,25 @@ TEST_F(Account, AlbumsComeInAnswerOrderAndIncompleteOnesAreLeftOut) {
     EXPECT_EQ(names, "USER_OWNER_ID USER_ID USER_TICKET PAGESIZE PAGENUM RESPTYPE ");
     EXPECT_EQ(fields[3].second, "100");
     EXPECT_EQ(fields[4].second, "1");
+}
+
+TEST_F(Account, AlbumTitlesComeCleanedAndIdsTooLongToSendAreLeftOut) {
+    AddAccount("login=anna&password=p");
+    ASSERT_TRUE(SignIn(L"anna", L"p"));
+    auto album = [](const std::string& id, const std::string& title) {
+        return "<PubFAlb><Id>" + id + "</Id><Title>" + title + "</Title></PubFAlb>";
+    };
+    const std::string answer =
+        "<OperationResult><Err/><Result>" + album(std::string(501, '1'), "long") +
+        album(std::string(500, '2'), "a&#9;b") + album("3", "&#x202E;gpj.exe&#x202C;") +
+        "</Result></OperationResult>";
+    ASSERT_TRUE(svc::Script(kAlbums + ("body=" + svc::Encode(answer))));
+    auto c = Run(kOperationAlbumList);
+    ASSERT_TRUE(c->success) << testing_support::ToUtf8(c->outcome);
+    ASSERT_EQ(c->albums.size(), 2u);
+    EXPECT_EQ(c->albums[0].id, std::wstring(500, L'2'));
+    EXPECT_EQ(c->albums[0].title, L"ab");
+    EXPECT_EQ(c->albums[1].title, L"gpj.exe");
 }
 
 TEST_F(Account, NoAlbumsIsSuccessAndA150AlbumAccountGivesPageOne) {

@@ -2,6 +2,7 @@
 // service's Cyrillic message leaves the stand-in as UTF-8 and comes back as the same text.
 #include "service/AnswerEnvelope.h"
 #include "service/MultipartBody.h"
+#include "service/ServiceText.h"
 #include "common/ScopedWin.h"
 #include "service/ServiceHosts.h"
 
@@ -36,6 +37,38 @@ protected:
 const char kResult[] = "<Result><Id>1</Id></Result>";
 
 } // namespace
+
+TEST(ServiceText, ControlAndDirectionCharactersGoLineBreaksOnlyStayInMessages) {
+    std::wstring all;
+    for (wchar_t c = 0; c < 0x2100; ++c)
+        all.push_back(c);
+    const std::wstring text = CleanServiceText(all);
+    std::wstring expected;
+    for (wchar_t c = 0x20; c < 0x2100; ++c)
+        if ((c < 0x7F || c > 0x9F) && (c < 0x202A || c > 0x202E) && (c < 0x2066 || c > 0x2069))
+            expected.push_back(c);
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(CleanServiceText(L"\u202Eabc\u2069\u2066"), L"abc");
+    EXPECT_EQ(CleanServiceText(L"a\r\nb"), L"ab");
+    EXPECT_EQ(CleanServiceMessage(L"a\tb\r\nc\u0085\u202Bd"), L"ab\r\ncd");
+}
+
+TEST(ServiceText, MessagesAreCutToAThousandUnitsNeverInsideAPair) {
+    EXPECT_EQ(CleanServiceMessage(std::wstring(999, L'x') + L"\u202Eyz"),
+              std::wstring(999, L'x') + L"y");
+    const std::wstring pair = L"\xD83D\xDE00"; // one character, two units
+    EXPECT_EQ(CleanServiceMessage(std::wstring(999, L'x') + pair), std::wstring(999, L'x'));
+    EXPECT_EQ(CleanServiceMessage(std::wstring(998, L'x') + pair + L"z"),
+              std::wstring(998, L'x') + pair);
+}
+
+TEST_F(Envelope, TheServiceMessageComesCleanedAndCut) {
+    const std::string xml = "<OperationResult><Err><Code>5</Code><Msg>a&#9;b&#13;&#10;c&#x202E;d" +
+                            std::string(1200, 'x') + "</Msg></Err></OperationResult>";
+    ASSERT_TRUE(Read(xml));
+    EXPECT_EQ(code_, 5);
+    EXPECT_EQ(message_, L"ab\r\ncd" + std::wstring(994, L'x'));
+}
 
 TEST_F(Envelope, EmptyErrMeansSuccess) {
     EXPECT_TRUE(Read(std::string("<OperationResult><Err/>") + kResult + "</OperationResult>"));

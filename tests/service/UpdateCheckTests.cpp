@@ -5,6 +5,10 @@
 
 #include "operations/OperationContext.h"
 #include "operations/UpdateCheckOperation.h"
+#include "service/UpdateCheck.h"
+
+#include "ClientVersion.h"
+#include "UiDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -89,3 +93,30 @@ TEST_F(VersionRequest, OnlyAnAbsoluteWebAddressIsTakenAsTheUpdatePath) {
 }
 
 } // namespace
+
+TEST(ClientVersion, ResourceAndUpdateRuleFollowTheProjectVersion) {
+    // LUMEXIA_PROJECT_VERSION: project(... VERSION) as CMake hands it to this test.
+    const std::wstring project = LUMEXIA_PROJECT_VERSION;
+    const std::wstring path = uidriver::ProgramFolder() + L"LumexiaClient.exe";
+    std::string block(::GetFileVersionInfoSizeW(path.c_str(), nullptr), '\0');
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(
+        ::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), &block[0]));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                  std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                  std::to_wstring(HIWORD(fixed->dwFileVersionLS)),
+              project);
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\StringFileInfo\\041904b0\\ProductVersion",
+                                 reinterpret_cast<void**>(&text), &length));
+    EXPECT_EQ(std::wstring(text), project + L".0");
+
+    const std::wstring shortVersion = LUMEXIA_VERSION_SHORT;
+    EXPECT_EQ(project.rfind(shortVersion + L".", 0), 0u) << "caption's major.minor";
+    EXPECT_EQ(std::to_wstring(kClientMajor) + L"." + std::to_wstring(kClientMinor), shortVersion);
+    EXPECT_FALSE(IsUpdateOffered(kClientMajor, kClientMinor, true));
+    EXPECT_TRUE(IsUpdateOffered(kClientMajor, kClientMinor + 1, true));
+}

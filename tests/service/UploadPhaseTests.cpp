@@ -273,12 +273,20 @@ TEST_F(Sending, IncompletePictureIsNeverSent) {
     EXPECT_FALSE(success_);
 }
 
-TEST_F(Sending, UnreachableProxyAsksLikeAnyFailure) {
-    proxy_ = L"127.0.0.1:1";
+TEST_F(Sending, UnreachableProxyAsksLikeAnyFailureAndNamesTheProxy) {
+    proxy_ = L"anna:hunter2@127.0.0.1:1";
     Run({Picture(L"a")}, {IDCANCEL});
-    EXPECT_EQ(questions_.size(), 1u);
+    ASSERT_EQ(questions_.size(), 1u);
     EXPECT_FALSE(success_);
     EXPECT_TRUE(cancelled_);
+    // The usual question, with one line that names the proxy (and never its password).
+    const std::wstring& q = questions_[0];
+    EXPECT_NE(q.find(L"Ошибка при отправке на сервер.\r\nНет соединения с прокси-сервером "
+                     L"127.0.0.1:1"),
+              std::wstring::npos)
+        << testing_support::ToUtf8(q);
+    EXPECT_NE(q.find(L"OK - Повторить отправку."), std::wstring::npos);
+    EXPECT_EQ(q.find(L"hunter2"), std::wstring::npos);
 }
 
 TEST_F(Sending, CancelInTheProgressDialogAbortsWithoutQuestion) {
@@ -309,6 +317,23 @@ TEST_F(Sending, CancelInTheProgressDialogAbortsWithoutQuestion) {
     EXPECT_EQ(outcome_, L"Прерванно пользователем");
     EXPECT_TRUE(uploaded_.empty());
     EXPECT_LT(elapsed, 8000u);
+}
+
+TEST_F(Sending, CancelAfterTheWholeBodyWentOutStillKeepsThatPicture) {
+    // The service has read the whole first picture (journalled) and holds its answer.
+    ASSERT_TRUE(svc::Script("delay=3"));
+    std::thread driver([] {
+        HWND dialog = uidriver::WaitForDialog(IDC_SERVER_PROGRESS, ::GetCurrentProcessId(), 5000);
+        uidriver::WaitUntil([] { return svc::JournalCount() > 0; }, 10000);
+        if (dialog) uidriver::Click(dialog, IDC_SERVER_CANCEL);
+    });
+    Run({Picture(L"a"), Picture(L"b")});
+    driver.join();
+    EXPECT_FALSE(success_);
+    EXPECT_TRUE(cancelled_);
+    EXPECT_EQ(svc::JournalCount(), 1); // the batch stops after that picture
+    ASSERT_EQ(uploaded_.size(), 1u);
+    EXPECT_TRUE(IsUsableServiceAddress(uploaded_[0].imgUrl));
 }
 
 TEST(ResizeCoefficient, FewestDigitsThatReadBackWithThePointAlwaysWritten) {

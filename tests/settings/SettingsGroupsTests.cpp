@@ -179,6 +179,21 @@ TEST_F(SettingsGroups, EachGroupKeepsTheOthersKeys) {
                               L"userpass uid ");
 }
 
+TEST_F(SettingsGroups, ForgettingTheLoginRemovesEverySetAsideCopy) {
+    // Two unreadable files set aside earlier, the password inside.
+    for (const char* bytes : {"userpass=old <<<", "userpass=older <<<"}) {
+        WriteSettingsFile(bytes);
+        ASSERT_TRUE(SaveCredentials(UserCredentials{L"anna", L"p", L"", L""}));
+    }
+    ASSERT_TRUE(FileExists(path_ + L".bad") && FileExists(path_ + L".bad2"));
+    ::SetFileAttributesW((path_ + L".bad").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(ForgetCredentials());
+    EXPECT_FALSE(FileExists(path_ + L".bad"));
+    EXPECT_FALSE(FileExists(path_ + L".bad2"));
+    EXPECT_EQ(Stored(L"username"), L"");
+    EXPECT_EQ(Stored(L"userpass"), L"");
+}
+
 TEST_F(SettingsGroups, ClientIdSaveKeepsUploadOptions) {
     WriteSettingsFile(FileWith(Setting("usMaxSize", "900") + Setting("usTags", "a,b")));
     ASSERT_TRUE(SaveClientId(L"0123456789ABCDEF0123456789ABCDEF"));

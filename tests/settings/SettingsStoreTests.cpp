@@ -55,10 +55,9 @@ TEST_F(SettingsStore, MissingFileReadsNothingAndFirstSaveCreatesIt) {
 
 TEST_F(SettingsStore, NonXmlFileReadsNothingAndIsKeptAsBadBeforeASave) {
     // The client id, the login and the proxy of a file the user broke by hand are still
-    // in it: it is set aside whole, replacing an older one, before anything overwrites it.
+    // in it: it is set aside whole before anything overwrites it.
     const std::string broken = "usMaxSize=800\r\nthis is not xml <<<";
     WriteSettingsFile(broken);
-    ASSERT_TRUE(WriteBytes(path_ + L".bad", "an older unreadable file"));
     ComPtr<IXMLDOMDocument> doc = Opened();
     std::wstring value;
     EXPECT_FALSE(GetSetting(doc.Get(), L"usMaxSize", value));
@@ -71,6 +70,27 @@ TEST_F(SettingsStore, NonXmlFileReadsNothingAndIsKeptAsBadBeforeASave) {
     EXPECT_EQ(ReadBytes(path_ + L".bad"), broken);
 }
 
+TEST_F(SettingsStore, SetAsideCopiesNeverReplaceEachOtherAndTheOldestGoFirst) {
+    // The first copy may be the only one of the user's own settings.
+    for (int i = 1; i <= 7; ++i) {
+        WriteSettingsFile("broken " + std::to_string(i));
+        Opened();
+    }
+    EXPECT_FALSE(FileExists(path_ + L".bad"));
+    EXPECT_FALSE(FileExists(path_ + L".bad2"));
+    for (int i = 3; i <= 7; ++i)
+        EXPECT_EQ(ReadBytes(path_ + L".bad" + std::to_wstring(i)), "broken " + std::to_string(i));
+    // A read-only oldest copy goes as well; names that only look alike stay.
+    ASSERT_TRUE(WriteBytes(path_ + L".badly", "not ours"));
+    ::SetFileAttributesW((path_ + L".bad3").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteSettingsFile("broken 8");
+    Opened();
+    EXPECT_FALSE(FileExists(path_ + L".bad3"));
+    EXPECT_EQ(ReadBytes(path_ + L".bad8"), "broken 8");
+    EXPECT_TRUE(FileExists(path_ + L".badly"));
+    RemoveFile(path_ + L".badly");
+}
+
 TEST_F(SettingsStore, ADocumentTypeIsRefusedInEitherEncoding) {
     // An entity in a hand-edited file would be expanded by this parser at every start.
     const std::wstring text = L"<?xml version=\"1.0\"?><!DOCTYPE settings [<!ENTITY v \"800\">]>"
@@ -80,6 +100,7 @@ TEST_F(SettingsStore, ADocumentTypeIsRefusedInEitherEncoding) {
         std::wstring value;
         EXPECT_FALSE(GetSetting(Opened().Get(), L"usMaxSize", value)) << ToUtf8(value);
         EXPECT_EQ(ReadBytes(path_ + L".bad"), bytes);
+        RemoveFile(path_ + L".bad");
     }
 }
 

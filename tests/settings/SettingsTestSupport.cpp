@@ -8,20 +8,31 @@ using namespace testing_support;
 
 namespace settings_testing {
 
+namespace {
+// The set-aside copies a test may leave: ".bad", ".bad2" and on.
+void RemoveSetAside(const std::wstring& path) {
+    for (int n = 1; n <= 20; ++n) {
+        const std::wstring name = path + L".bad" + (n > 1 ? std::to_wstring(n) : L"");
+        ::SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveFile(name);
+    }
+}
+} // namespace
+
 void SettingsFileTest::SetUp() {
     path_ = SettingsFilePath();
     saved_ = ReadBytes(path_, &had_);
     ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveFile(path_);
     RemoveFile(path_ + L".new");
-    RemoveFile(path_ + L".bad");
+    RemoveSetAside(path_);
 }
 
 void SettingsFileTest::TearDown() {
     ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveFile(path_);
     RemoveFile(path_ + L".new");
-    RemoveFile(path_ + L".bad");
+    RemoveSetAside(path_);
     if (had_) WriteBytes(path_, saved_);
 }
 

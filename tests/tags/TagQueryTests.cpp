@@ -51,6 +51,21 @@ TEST_F(TagQueryCall, TokenOverTheFieldLimitGoesWithoutIt) {
     EXPECT_TRUE(tags.empty());
 }
 
+TEST_F(TagQueryCall, TagsComeCleanedAndOnesWithACommaAreNotOffered) {
+    // UTF-8 of U+202E and U+0085 written out: the script's form takes the bytes as they are.
+    standin::Post(L"/__script",
+                  "body=" + std::string("<OperationResult><Err/><Result>"
+                                        "<PubImgTag><TagVal>cat,dog</TagVal></PubImgTag>"
+                                        "<PubImgTag><TagVal>\xE2\x80\xAE"
+                                        "cat"
+                                        "\xC2\x85"
+                                        "</TagVal></PubImgTag>"
+                                        "</Result></OperationResult>"));
+    std::vector<std::wstring> tags;
+    ASSERT_TRUE(Query(L"c", tags));
+    EXPECT_EQ(tags, (std::vector<std::wstring>{L"cat"}));
+}
+
 TEST_F(TagQueryCall, TagsWithoutTagValAreSkippedAndRefusalsChangeNothing) {
     standin::Post(L"/__script", "body=" + std::string("<OperationResult><Err/><Result>"
                                                       "<PubImgTag><TagVal>one</TagVal></PubImgTag>"

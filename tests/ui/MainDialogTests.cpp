@@ -10,6 +10,8 @@
 #include "TestSupport.h"
 #include "resources/resource.h"
 
+#include "ClientVersion.h"
+
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
@@ -123,7 +125,8 @@ TEST_F(MainDialog, FirstStartShowsTheDefaultsAndTheUnknownUser) {
         icon = ::SendMessageW(d, WM_GETICON, ICON_BIG, 0) != 0;
     });
     EXPECT_TRUE(icon);
-    EXPECT_EQ(caption, L"Лумексия ShellExtension 3.1 [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]");
+    EXPECT_EQ(caption,
+              L"Лумексия ShellExtension " LUMEXIA_VERSION_SHORT L" [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]");
     EXPECT_EQ(size, L"640");
     EXPECT_EQ(rotation, L"0°");
     EXPECT_EQ(format, L"JPEG");
@@ -361,7 +364,7 @@ TEST_F(MainDialog, LoggedInTheStoredAlbumIsSelectedAndTheChosenOneUploaded) {
         uidriver::ComboSelect(d, IDC_ALBUM, L"Отпуск");
         PressUpload(d);
     });
-    EXPECT_EQ(caption, L"Лумексия ShellExtension 3.1 [Пётр]");
+    EXPECT_EQ(caption, L"Лумексия ShellExtension " LUMEXIA_VERSION_SHORT L" [Пётр]");
     EXPECT_TRUE(enabled);
     EXPECT_EQ(entries, 3);
     EXPECT_EQ(shownAlbum, L"Кошки");
@@ -404,7 +407,8 @@ TEST_F(MainDialog, LoggingOutEmptiesAndDisablesTheAlbumBox) {
         enabled = ::IsWindowEnabled(::GetDlgItem(d, IDC_ALBUM)) != FALSE;
         PressUpload(d);
     });
-    EXPECT_EQ(caption, L"Лумексия ShellExtension 3.1 [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]");
+    EXPECT_EQ(caption,
+              L"Лумексия ShellExtension " LUMEXIA_VERSION_SHORT L" [НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ]");
     EXPECT_EQ(entries, 0);
     EXPECT_FALSE(enabled);
     ASSERT_TRUE(UploadRequested());

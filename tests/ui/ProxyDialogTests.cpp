@@ -1,6 +1,7 @@
 // The proxy dialog, run inside the test process the way the proxy link runs it and driven
 // from a second thread: what it shows, what "ОК" stores (the text as typed, an empty one
-// too), and that "Отмена" and the close box change neither the record nor the file.
+// too), that a text which cannot be a proxy is refused with the dialog left open, and
+// that "Отмена" and the close box change neither the record nor the file.
 #include "UiDriver.h"
 
 #include "common/DataFolder.h"
@@ -12,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 #include <thread>
 
 using namespace lumexia;
@@ -60,7 +63,8 @@ protected:
 };
 
 TEST_F(ProxyDialog, OkStoresTheTextAsTypedAndLeavesAddressAndPort) {
-    for (const std::wstring& typed : {std::wstring(L" 192.168.0.9 : 81 "), std::wstring()}) {
+    for (const std::wstring& typed :
+         {std::wstring(L" 192.168.0.9:81 "), std::wstring(L"u%40x:p@proxy:3128"), std::wstring()}) {
         const ProxySettings record = Edit(true, typed, IDC_PROXY_OK);
         EXPECT_EQ(shown_, stored_.full);
         EXPECT_FALSE(shownUse_);
@@ -73,6 +77,38 @@ TEST_F(ProxyDialog, OkStoresTheTextAsTypedAndLeavesAddressAndPort) {
             EXPECT_EQ(p.port, L"3128");
         }
     }
+}
+
+TEST_F(ProxyDialog, ATextThatCannotBeAProxyIsRefusedAndTheDialogStaysOpen) {
+    const std::string before = ReadBytes(path_);
+    ProxySettings record = stored_;
+    std::vector<std::wstring> errors;
+    bool stayedOpen = true;
+    std::thread user([&] {
+        HWND d = uidriver::WaitForDialog(IDC_PROXY_FULL, ::GetCurrentProcessId(), 10000);
+        if (!d) return;
+        uidriver::SetChecked(d, IDC_PROXY_USE, true);
+        for (const wchar_t* bad : {L"proxy.local", L"proxy.local:70000", L"proxy local:8080",
+                                   L"https://proxy.local:8080", L"socks5://proxy.local:1080"}) {
+            uidriver::SetControlText(d, IDC_PROXY_FULL, bad);
+            uidriver::Click(d, IDC_PROXY_OK);
+            errors.push_back(uidriver::AnswerMessageBox(L"Error", IDOK, 10000));
+            stayedOpen = stayedOpen && ::IsWindowVisible(d);
+        }
+        uidriver::Click(d, IDC_PROXY_CANCEL);
+    });
+    EditProxySettings(record);
+    user.join();
+    ASSERT_EQ(errors.size(), 5u);
+    for (const std::wstring& text : errors)
+        EXPECT_NE(text.find(L"прокси"), std::wstring::npos) << uidriver::ToUtf8(text);
+    EXPECT_NE(errors[0].find(L"порт"), std::wstring::npos);
+    EXPECT_NE(errors[1].find(L"65535"), std::wstring::npos);
+    EXPECT_NE(errors[2].find(L"пробел"), std::wstring::npos);
+    EXPECT_NE(errors[3].find(L"http://"), std::wstring::npos);
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(record.full, stored_.full);
+    EXPECT_EQ(ReadBytes(path_), before);
 }
 
 TEST_F(ProxyDialog, CancelAndTheCloseBoxChangeNothing) {

@@ -41,7 +41,9 @@ Any request for /echo... is journalled and answered 200 with the body's length, 
 its form, for tests of the bytes on the wire.
 Fault keys (POST /__script): path (default: any service path), times (default 1),
 skip (matching requests let through first),
-status, delay (seconds before the answer head), drop=before-head|mid-body, size (answer
+status, delay (seconds before the answer head), drop=before-head|mid-body|mid-request
+(mid-request: the connection reset once half the request body came in), raw (these bytes
+instead of an HTTP answer, then the connection reset), size (answer
 of exactly this many bytes), body (the answer verbatim), code+msg (an Err element),
 noerr=1 (no Err element), omit=ELEMENT (drop that element from the answer),
 malformed=1 (cut the XML short), slowread (body read at this many bytes per second),
@@ -210,8 +212,15 @@ class Handler(socketserver.StreamRequestHandler):
             return None
         rate = float(fault["slowread"]) if fault and "slowread" in fault else 0
         chunks, got = [], 0
+        # A proxy or server that gives up while the body is still coming in.
+        cut = n // 2 if fault and fault.get("drop") == "mid-request" else None
         while got < n:
+            if cut is not None and got >= cut:
+                self.drop()
+                return None
             want = min(n - got, max(1, int(rate / 10)) if rate else 1 << 20)
+            if cut is not None:
+                want = max(1, min(want, cut - got))
             chunk = self.rfile.read(want)
             if not chunk:
                 return None  # the client went away mid-body
@@ -243,6 +252,11 @@ class Handler(socketserver.StreamRequestHandler):
             status, ctype, data = apply_fault(fault, status, ctype, data)
             if "delay" in fault:
                 time.sleep(float(fault["delay"]))
+            if "raw" in fault:
+                # Not HTTP at all, as a misconfigured proxy port would answer.
+                self.wfile.write(fault["raw"].encode("utf-8"))
+                self.wfile.flush()
+                return self.drop()
             drop = fault.get("drop")
             if drop == "before-head":
                 return self.drop()

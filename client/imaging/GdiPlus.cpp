@@ -1,5 +1,7 @@
 #include "imaging/GdiPlus.h"
 
+#include "common/Threads.h"
+
 namespace lumexia {
 namespace {
 
@@ -7,8 +9,7 @@ namespace {
 // GDI+ call that draws or decodes, so an abandoned worker cannot keep the UI waiting
 // for more than a startup or shutdown call.
 struct GdiplusState {
-    GdiplusState() { ::InitializeCriticalSection(&lock); }
-    CRITICAL_SECTION lock;
+    CriticalSection lock;
     ULONG_PTR token = 0;        // 0: not running, or shutdown requested
     ULONG_PTR pendingToken = 0; // running, but to be shut down by the last user
     int uses = 0;
@@ -20,22 +21,11 @@ GdiplusState& State() {
     return *state;
 }
 
-class Lock {
-public:
-    explicit Lock(CRITICAL_SECTION& cs) : cs_(cs) { ::EnterCriticalSection(&cs_); }
-    ~Lock() { ::LeaveCriticalSection(&cs_); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    CRITICAL_SECTION& cs_;
-};
-
 } // namespace
 
 bool StartGdiplus() {
     GdiplusState& s = State();
-    Lock lock(s.lock);
+    CriticalSectionLock lock(s.lock);
     if (s.token != 0) return true;
     if (s.pendingToken != 0) {
         // A shutdown was waiting for an abandoned worker: keep that instance instead.
@@ -56,7 +46,7 @@ bool StartGdiplus() {
 
 void ShutdownGdiplus() {
     GdiplusState& s = State();
-    Lock lock(s.lock);
+    CriticalSectionLock lock(s.lock);
     if (s.token == 0) return;
     if (s.uses > 0) {
         s.pendingToken = s.token;
@@ -68,13 +58,13 @@ void ShutdownGdiplus() {
 
 ULONG_PTR GdiplusToken() {
     GdiplusState& s = State();
-    Lock lock(s.lock);
+    CriticalSectionLock lock(s.lock);
     return s.token;
 }
 
 GdiplusUse::GdiplusUse() : active_(false) {
     GdiplusState& s = State();
-    Lock lock(s.lock);
+    CriticalSectionLock lock(s.lock);
     if (s.token != 0) {
         ++s.uses;
         active_ = true;
@@ -84,7 +74,7 @@ GdiplusUse::GdiplusUse() : active_(false) {
 GdiplusUse::~GdiplusUse() {
     if (!active_) return;
     GdiplusState& s = State();
-    Lock lock(s.lock);
+    CriticalSectionLock lock(s.lock);
     if (--s.uses == 0 && s.pendingToken != 0) {
         Gdiplus::GdiplusShutdown(s.pendingToken);
         s.pendingToken = 0;

@@ -3,6 +3,7 @@
 #include "imaging/ExifOrientation.h"
 #include "imaging/Inscription.h"
 #include "common/ScopedWin.h"
+#include "common/Text.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -101,14 +102,157 @@ bool FindEncoder(const wchar_t* mimeType, CLSID& clsid) {
     return false;
 }
 
+namespace {
+
+// True when a GDI+ step failed; notes a failure for lack of memory for the caller.
+struct StatusCheck {
+    bool* outOfMemory;
+    bool operator()(GpStatus status) const {
+        if (status == OutOfMemory && outOfMemory) *outOfMemory = true;
+        return status != Ok;
+    }
+};
+
+// The source goes out as it is: fixed copy values are reported, and the file must fit.
+bool CopyUnchanged(const std::wstring& sourcePath, const std::wstring& outputPath,
+                   const UploadSettings& settings, GpBitmapPtr& source, PreparedImage& image,
+                   std::wstring& error) {
+    image.isResize = 0;
+    image.maxSize = kCopyMaxSize;
+    image.isRotation = 0;
+    image.rotation = 0;
+    image.isOptimizeFormat = 0;
+    image.isOptimizedFormat = 0;
+    image.isInscription = 0;
+    image.inscription.clear();
+    image.jpegQuality = kCopyQuality;
+    image.resizeCoeff = 1.0;
+    source.Reset(); // the file must not stay open while it is copied
+    if (!::CopyFileW(sourcePath.c_str(), outputPath.c_str(), FALSE)) {
+        error = L"Не удалось скопировать файл во временную папку (код ошибки " +
+                std::to_wstring(::GetLastError()) + L").";
+        return false;
+    }
+    return FitsOneRequest(sourcePath, settings, outputPath, error);
+}
+
+// Cameras store many photos sideways and record it in the EXIF orientation; the
+// re-encoded file carries no metadata, so a JPEG is turned upright first, then by the
+// user's rotation.
+bool TurnUpright(GpBitmap* source, const GUID& raw, const std::wstring& sourcePath, int rotation,
+                 const StatusCheck& failed, std::wstring& error) {
+    if (SameGuid(raw, kFormatJpeg)) {
+        const int upright = OrientationRotateFlip(ReadExifOrientation(sourcePath));
+        if (upright != 0 &&
+            failed(gp::GdipImageRotateFlip(source, static_cast<RotateFlipType>(upright)))) {
+            error = kRotateFailed;
+            return false;
+        }
+    }
+    if (rotation != 0 &&
+        failed(gp::GdipImageRotateFlip(source, static_cast<RotateFlipType>(rotation)))) {
+        error = kRotateFailed;
+        return false;
+    }
+    return true;
+}
+
+// Scales the (upright) source into a new 32-bit bitmap on white and stamps the caption.
+// When no bitmap can be made (a size of zero), `result` stays empty and the encoder
+// fails with its message.
+bool ScaleAndDraw(GpBitmap* source, const UploadSettings& settings, bool resize,
+                  const std::wstring& inscription, bool caption, const StatusCheck& failed,
+                  GpBitmapPtr& result, PreparedImage& image, std::wstring& error) {
+    UINT width = 0, height = 0;
+    gp::GdipGetImageWidth(source, &width);
+    gp::GdipGetImageHeight(source, &height);
+
+    double coeff = 1.0;
+    if (resize) {
+        coeff =
+            static_cast<double>(settings.maxSize) / static_cast<double>(std::max(width, height));
+        if (coeff > 1.0 || coeff <= 0.0) coeff = 1.0;
+    }
+    image.resizeCoeff = coeff;
+    const INT newWidth = static_cast<INT>(width * coeff);
+    const INT newHeight = static_cast<INT>(height * coeff);
+
+    failed(gp::GdipCreateBitmapFromScan0(newWidth, newHeight, 0, PixelFormat32bppARGB, nullptr,
+                                         result.Put()));
+    GpGraphicsPtr surface;
+    if (result) {
+        if (failed(gp::GdipGetImageGraphicsContext(result.Get(), surface.Put())) || !surface) {
+            error = kDrawFailed;
+            return false;
+        }
+        // A refused interpolation mode only costs quality; the clear and the draw make
+        // the picture.
+        gp::GdipSetInterpolationMode(surface.Get(), InterpolationModeHighQualityBicubic);
+        if (failed(gp::GdipGraphicsClear(surface.Get(), 0xFFFFFFFF)) ||
+            failed(gp::GdipDrawImageRectI(surface.Get(), source, 0, 0, newWidth, newHeight))) {
+            error = kDrawFailed;
+            return false;
+        }
+    }
+
+    image.isInscription = settings.isSubscr ? 1 : 0;
+    image.inscription = inscription;
+    if (caption && result) DrawInscription(result.Get(), inscription);
+
+    if (surface) gp::GdipFlush(surface.Get(), FlushIntentionFlush);
+    return true;
+}
+
+// Writes `result` in the output format; an encoder that is not installed fails without
+// a message, as a format that is neither.
+bool Encode(GpBitmap* result, OutputFormat format, int jpegQuality, const std::wstring& outputPath,
+            const StatusCheck& failed, std::wstring& error) {
+    CLSID encoder;
+    if (format == OutputFormat::kJpeg) {
+        if (!FindEncoder(L"image/jpeg", encoder)) return false;
+        EncoderParameters parameters;
+        ULONG quality = static_cast<ULONG>(jpegQuality);
+        parameters.Count = 1;
+        parameters.Parameter[0].Guid = kEncoderQuality;
+        parameters.Parameter[0].NumberOfValues = 1;
+        parameters.Parameter[0].Type = EncoderParameterValueTypeLong;
+        parameters.Parameter[0].Value = &quality;
+        if (!result ||
+            failed(gp::GdipSaveImageToFile(result, outputPath.c_str(), &encoder, &parameters))) {
+            error = L"Ошибка при сохранении файла (jpg)";
+            return false;
+        }
+        return true;
+    }
+    if (format == OutputFormat::kPng) {
+        if (!FindEncoder(L"image/png", encoder)) return false;
+        if (!result ||
+            failed(gp::GdipSaveImageToFile(result, outputPath.c_str(), &encoder, nullptr))) {
+            error = L"Ошибка при сохранении файла (png)";
+            return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+OutputFormat OutputFormatOf(int stored) {
+    switch (stored) {
+    case 0:
+        return OutputFormat::kJpeg;
+    case 1:
+        return OutputFormat::kPng;
+    default:
+        return OutputFormat::kUnknown;
+    }
+}
+
 bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath,
                   const UploadSettings& settings, PreparedImage& image, std::wstring& error,
                   bool* outOfMemory) {
-    // True when the step failed; notes a failure for lack of memory for the caller.
-    auto failed = [outOfMemory](GpStatus status) {
-        if (status == OutOfMemory && outOfMemory) *outOfMemory = true;
-        return status != Ok;
-    };
+    const StatusCheck failed{outOfMemory};
     image.origLength = SourceLength(sourcePath);
 
     GpBitmapPtr source;
@@ -116,8 +260,8 @@ bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath
         error = kLoadFailed;
         return false;
     }
-    const bool png = settings.outFormat == 1;
-    const GUID& target = png ? kFormatPng : kFormatJpeg;
+    const OutputFormat format = OutputFormatOf(settings.outFormat);
+    const GUID& target = format == OutputFormat::kPng ? kFormatPng : kFormatJpeg;
 
     GUID raw = {};
     gp::GdipGetImageRawFormat(source.Get(), &raw);
@@ -133,25 +277,8 @@ bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath
     const bool rotate = settings.rotation != 0;
     const bool caption = settings.isSubscr && !inscription.empty();
 
-    if (!resize && !rotate && !caption && (SameGuid(raw, target) || SameGuid(raw, kFormatGif))) {
-        image.isResize = 0;
-        image.maxSize = kCopyMaxSize;
-        image.isRotation = 0;
-        image.rotation = 0;
-        image.isOptimizeFormat = 0;
-        image.isOptimizedFormat = 0;
-        image.isInscription = 0;
-        image.inscription.clear();
-        image.jpegQuality = kCopyQuality;
-        image.resizeCoeff = 1.0;
-        source.Reset(); // the file must not stay open while it is copied
-        if (!::CopyFileW(sourcePath.c_str(), outputPath.c_str(), FALSE)) {
-            error = L"Не удалось скопировать файл во временную папку (код ошибки " +
-                    std::to_wstring(::GetLastError()) + L").";
-            return false;
-        }
-        return FitsOneRequest(sourcePath, settings, outputPath, error);
-    }
+    if (!resize && !rotate && !caption && (SameGuid(raw, target) || SameGuid(raw, kFormatGif)))
+        return CopyUnchanged(sourcePath, outputPath, settings, source, image, error);
 
     image.isOptimizeFormat = 1;
     image.isOptimizedFormat = 1;
@@ -163,89 +290,14 @@ bool PrepareImage(const std::wstring& sourcePath, const std::wstring& outputPath
     // A turn, surface or drawing that fails would go out as a wrongly turned, white or
     // black picture reported as prepared; it fails here instead, like an unreadable one,
     // so the user is asked whether to skip it.
-    //
-    // Cameras store many photos sideways and record it in the EXIF orientation; the
-    // re-encoded file carries no metadata, so the picture is turned upright first.
-    if (SameGuid(raw, kFormatJpeg)) {
-        const int upright = OrientationRotateFlip(ReadExifOrientation(sourcePath));
-        if (upright != 0 &&
-            failed(gp::GdipImageRotateFlip(source.Get(), static_cast<RotateFlipType>(upright)))) {
-            error = kRotateFailed;
-            return false;
-        }
-    }
-    if (rotate && failed(gp::GdipImageRotateFlip(source.Get(),
-                                                 static_cast<RotateFlipType>(settings.rotation)))) {
-        error = kRotateFailed;
-        return false;
-    }
-
-    gp::GdipGetImageWidth(source.Get(), &width);
-    gp::GdipGetImageHeight(source.Get(), &height);
-
-    double coeff = 1.0;
-    if (resize) {
-        coeff =
-            static_cast<double>(settings.maxSize) / static_cast<double>(std::max(width, height));
-        if (coeff > 1.0 || coeff <= 0.0) coeff = 1.0;
-    }
-    image.resizeCoeff = coeff;
-    const INT newWidth = static_cast<INT>(width * coeff);
-    const INT newHeight = static_cast<INT>(height * coeff);
-
+    if (!TurnUpright(source.Get(), raw, sourcePath, settings.rotation, failed, error)) return false;
     GpBitmapPtr result;
-    failed(gp::GdipCreateBitmapFromScan0(newWidth, newHeight, 0, PixelFormat32bppARGB, nullptr,
-                                         result.Put()));
-    // No new bitmap (a size of zero) is left to the save, which fails with its message.
-    GpGraphicsPtr surface;
-    if (result) {
-        if (failed(gp::GdipGetImageGraphicsContext(result.Get(), surface.Put())) || !surface) {
-            error = kDrawFailed;
-            return false;
-        }
-        // A refused interpolation mode only costs quality; the clear and the draw make
-        // the picture.
-        gp::GdipSetInterpolationMode(surface.Get(), InterpolationModeHighQualityBicubic);
-        if (failed(gp::GdipGraphicsClear(surface.Get(), 0xFFFFFFFF)) ||
-            failed(
-                gp::GdipDrawImageRectI(surface.Get(), source.Get(), 0, 0, newWidth, newHeight))) {
-            error = kDrawFailed;
-            return false;
-        }
-    }
-
-    image.isInscription = settings.isSubscr ? 1 : 0;
-    image.inscription = inscription;
-    if (caption && result) DrawInscription(result.Get(), inscription);
-
-    if (surface) gp::GdipFlush(surface.Get(), FlushIntentionFlush);
-    image.jpegQuality = settings.jpegQuality;
-
-    CLSID encoder;
-    if (settings.outFormat == 0) {
-        if (!FindEncoder(L"image/jpeg", encoder)) return false;
-        EncoderParameters parameters;
-        ULONG quality = static_cast<ULONG>(settings.jpegQuality);
-        parameters.Count = 1;
-        parameters.Parameter[0].Guid = kEncoderQuality;
-        parameters.Parameter[0].NumberOfValues = 1;
-        parameters.Parameter[0].Type = EncoderParameterValueTypeLong;
-        parameters.Parameter[0].Value = &quality;
-        if (!result || failed(gp::GdipSaveImageToFile(result.Get(), outputPath.c_str(), &encoder,
-                                                      &parameters))) {
-            error = L"Ошибка при сохранении файла (jpg)";
-            return false;
-        }
-    } else if (settings.outFormat == 1) {
-        if (!FindEncoder(L"image/png", encoder)) return false;
-        if (!result ||
-            failed(gp::GdipSaveImageToFile(result.Get(), outputPath.c_str(), &encoder, nullptr))) {
-            error = L"Ошибка при сохранении файла (png)";
-            return false;
-        }
-    } else {
+    if (!ScaleAndDraw(source.Get(), settings, resize, inscription, caption, failed, result, image,
+                      error))
         return false;
-    }
+    image.jpegQuality = settings.jpegQuality;
+    if (!Encode(result.Get(), format, settings.jpegQuality, outputPath, failed, error))
+        return false;
     return FitsOneRequest(sourcePath, settings, outputPath, error);
 }
 

@@ -13,6 +13,11 @@
 
 namespace lumexia {
 
+// The format a re-encoded picture is written in. The settings store it as 0 (JPEG) and
+// 1 (PNG); any other stored number prepares nothing.
+enum class OutputFormat { kJpeg, kPng, kUnknown };
+OutputFormat OutputFormatOf(int stored);
+
 // The largest prepared file that still fits into one request body together with the
 // part heads and the text fields of an upload of this source with these settings.
 uint64_t MaxPreparedFileBytes(const std::wstring& sourcePath, const UploadSettings& settings);

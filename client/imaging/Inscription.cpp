@@ -6,14 +6,6 @@ namespace lumexia {
 
 using namespace Gdiplus;
 
-std::wstring TrimText(const std::wstring& text) {
-    static const wchar_t kTrimSet[] = L" \a\b\f\n\r\t\v";
-    const size_t first = text.find_first_not_of(kTrimSet);
-    if (first == std::wstring::npos) return std::wstring();
-    const size_t last = text.find_last_not_of(kTrimSet);
-    return text.substr(first, last - first + 1);
-}
-
 namespace {
 
 constexpr int kLeftMargin = 5;
@@ -25,44 +17,41 @@ bool IsInk(ARGB pixel) {
     return ((pixel >> 16) & 0xFF) != 0;
 }
 
-} // namespace
-
-void DrawInscription(GpBitmap* target, const std::wstring& text) {
-    if (!target || text.empty()) return;
-    GpFontFamilyPtr family;
-    if (gp::GdipCreateFontFamilyFromName(L"Verdana", nullptr, family.Put()) != Ok) return;
-    GpFontPtr font;
-    if (gp::GdipCreateFont(family.Get(), 8.25f, FontStyleBold, UnitPoint, font.Put()) != Ok) return;
-
+// Draws the text white on a transparent bitmap of the size it measures on `target`.
+bool RenderText(GpBitmap* target, const std::wstring& text, GpFont* font, GpBitmapPtr& textImage,
+                INT& w, INT& h) {
+    // The target surface is only for measuring; it closes on return, before the caller
+    // sets the target's pixels one by one.
     GpGraphicsPtr targetSurface;
-    if (gp::GdipGetImageGraphicsContext(target, targetSurface.Put()) != Ok) return;
+    if (gp::GdipGetImageGraphicsContext(target, targetSurface.Put()) != Ok) return false;
     const RectF zero(0, 0, 0, 0);
     RectF box(0, 0, 0, 0);
     if (gp::GdipMeasureString(targetSurface.Get(), text.c_str(), static_cast<INT>(text.size()),
-                              font.Get(), &zero, nullptr, &box, nullptr, nullptr) != Ok)
-        return;
-    // Bounded by what a sane caption can measure; guards the pixel loop below.
-    if (!(box.Width > 0 && box.Height > 0 && box.Width < 100000 && box.Height < 100000)) return;
-    const INT w = static_cast<INT>(std::ceil(box.Width));
-    const INT h = static_cast<INT>(std::ceil(box.Height));
+                              font, &zero, nullptr, &box, nullptr, nullptr) != Ok)
+        return false;
+    // Bounded by what a sane caption can measure; guards the pixel loop.
+    if (!(box.Width > 0 && box.Height > 0 && box.Width < 100000 && box.Height < 100000))
+        return false;
+    w = static_cast<INT>(std::ceil(box.Width));
+    h = static_cast<INT>(std::ceil(box.Height));
 
-    GpBitmapPtr textImage;
     if (gp::GdipCreateBitmapFromScan0(w, h, 0, PixelFormat32bppARGB, nullptr, textImage.Put()) !=
         Ok)
-        return;
-    {
-        GpGraphicsPtr textSurface;
-        if (gp::GdipGetImageGraphicsContext(textImage.Get(), textSurface.Put()) != Ok) return;
-        gp::GdipGraphicsClear(textSurface.Get(), 0);
-        GpSolidFillPtr brush;
-        if (gp::GdipCreateSolidFill(kWhite, brush.Put()) != Ok) return;
-        gp::GdipDrawString(textSurface.Get(), text.c_str(), static_cast<INT>(text.size()),
-                           font.Get(), &zero, nullptr, brush.Get());
-        gp::GdipFlush(textSurface.Get(), FlushIntentionSync);
-    }
-    // The target surface must not be open while its pixels are set one by one.
-    targetSurface.Reset();
+        return false;
+    GpGraphicsPtr textSurface;
+    if (gp::GdipGetImageGraphicsContext(textImage.Get(), textSurface.Put()) != Ok) return false;
+    gp::GdipGraphicsClear(textSurface.Get(), 0);
+    GpSolidFillPtr brush;
+    if (gp::GdipCreateSolidFill(kWhite, brush.Put()) != Ok) return false;
+    gp::GdipDrawString(textSurface.Get(), text.c_str(), static_cast<INT>(text.size()), font, &zero,
+                       nullptr, brush.Get());
+    gp::GdipFlush(textSurface.Get(), FlushIntentionSync);
+    return true;
+}
 
+// Copies the ink of the w x h text bitmap into the lower left corner of `target` in white,
+// with black on every pixel next to ink that is not ink itself.
+void StampOutlined(GpBitmap* target, GpBitmap* textImage, INT w, INT h) {
     UINT targetWidth = 0, targetHeight = 0;
     gp::GdipGetImageWidth(target, &targetWidth);
     gp::GdipGetImageHeight(target, &targetHeight);
@@ -73,7 +62,7 @@ void DrawInscription(GpBitmap* target, const std::wstring& text) {
     auto inkAt = [&](INT x, INT y) {
         if (x < 0 || y < 0 || x >= w || y >= h) return true; // outside the box counts as ink
         ARGB p = 0;
-        gp::GdipBitmapGetPixel(textImage.Get(), x, y, &p);
+        gp::GdipBitmapGetPixel(textImage, x, y, &p);
         return IsInk(p);
     };
     auto put = [&](INT x, INT y, ARGB colour) {
@@ -91,6 +80,20 @@ void DrawInscription(GpBitmap* target, const std::wstring& text) {
             }
         }
     }
+}
+
+} // namespace
+
+void DrawInscription(GpBitmap* target, const std::wstring& text) {
+    if (!target || text.empty()) return;
+    GpFontFamilyPtr family;
+    if (gp::GdipCreateFontFamilyFromName(L"Verdana", nullptr, family.Put()) != Ok) return;
+    GpFontPtr font;
+    if (gp::GdipCreateFont(family.Get(), 8.25f, FontStyleBold, UnitPoint, font.Put()) != Ok) return;
+    GpBitmapPtr textImage;
+    INT w = 0, h = 0;
+    if (!RenderText(target, text, font.Get(), textImage, w, h)) return;
+    StampOutlined(target, textImage.Get(), w, h);
 }
 
 } // namespace lumexia

@@ -8,10 +8,6 @@
 
 namespace lumexia {
 
-// The text without leading and trailing characters of " \a\b\f\n\r\t\v" (only those;
-// a no-break space stays).
-std::wstring TrimText(const std::wstring& text);
-
 // Stamps the (already trimmed) text onto the 32-bit ARGB bitmap in place. Nothing is
 // drawn when Verdana is not installed or the text measures empty. GDI+ must be running.
 void DrawInscription(Gdiplus::GpBitmap* target, const std::wstring& text);

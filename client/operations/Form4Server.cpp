@@ -2,6 +2,7 @@
 
 #include "framework/CenterOnOwner.h"
 #include "common/ScopedWin.h"
+#include "common/Threads.h"
 #include "resources/resource.h"
 
 #include <commctrl.h>
@@ -133,11 +134,8 @@ BOOL Form4Server::OnInit() {
 void Form4Server::OnShow(BOOL shown) {
     if (!shown || started_) return;
     started_ = true;
-    auto* holder = new (std::nothrow) std::shared_ptr<OperationContext>(context_);
-    if (holder)
-        worker_.Reset(::CreateThread(nullptr, 0, &Form4Server::Worker, holder, 0, &workerId_));
+    worker_ = StartSharedThread(context_, &Form4Server::Worker);
     if (!worker_) {
-        delete holder;
         context_->outcome = L"Не удалось запустить операцию.";
         ended_ = true;
         success_ = false;
@@ -197,10 +195,7 @@ void Form4Server::OnDone() {
     End(kFinished);
 }
 
-DWORD WINAPI Form4Server::Worker(void* parameter) {
-    std::unique_ptr<std::shared_ptr<OperationContext>> holder(
-        static_cast<std::shared_ptr<OperationContext>*>(parameter));
-    OperationContext& c = **holder;
+DWORD Form4Server::Worker(OperationContext& c) {
     {
         ScopedCoInit com;
         try {

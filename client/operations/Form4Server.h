@@ -67,13 +67,13 @@ private:
     void OnDone();
     void Abandon();
 
-    static DWORD WINAPI Worker(void* parameter);
+    // Runs on the worker thread, which holds its own reference to the context.
+    static DWORD Worker(OperationContext& c);
 
     std::shared_ptr<OperationContext> context_;
     HWND progress_ = nullptr;
     HWND label_ = nullptr;
     UniqueHandle worker_;
-    DWORD workerId_ = 0;
     bool started_ = false;
     bool ended_ = false;
     bool success_ = false;

@@ -1,6 +1,7 @@
 #include "settings/SettingsGroups.h"
 
 #include "common/DataFolder.h"
+#include "common/Text.h"
 #include "settings/SetAside.h"
 #include "settings/SettingsStore.h"
 
@@ -308,8 +309,7 @@ bool ObtainClientId(std::wstring& idLower) {
             // A failed save only means the next run makes another id.
             SaveClientId(id);
         }
-        ::CharLowerBuffW(&id[0], static_cast<DWORD>(id.size()));
-        idLower.swap(id);
+        idLower = LowerText(std::move(id));
         return true;
     });
 }

@@ -1,6 +1,7 @@
 #include "startup/RunSequence.h"
 
 #include "common/DataFolder.h"
+#include "common/Text.h"
 #include "operations/Form4Server.h"
 #include "codes/FormClip.h"
 #include "ui/FormMain.h"
@@ -11,11 +12,6 @@
 namespace lumexia {
 
 namespace {
-
-std::wstring Lower(std::wstring text) {
-    if (!text.empty()) ::CharLowerW(&text[0]);
-    return text;
-}
 
 // A phase that failed on its own (an internal error, a worker that could not start) says
 // why; one the user stopped needs no message.
@@ -56,8 +52,8 @@ void RunSequence(JobList& jobs) {
     ObtainClientId(clientId);
     Form4Server sending(kOperationSending);
     OperationContext& in = sending.Context();
-    in.clientId = Lower(clientId);
-    in.sessionId = Lower(NewHexId());
+    in.clientId = LowerText(clientId);
+    in.sessionId = LowerText(NewHexId());
     in.useProxy = true;
     in.proxy = main.Proxy();
     in.upload = main.Options();

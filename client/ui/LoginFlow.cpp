@@ -1,5 +1,6 @@
 #include "ui/LoginFlow.h"
 
+#include "common/Text.h"
 #include "operations/Form4Server.h"
 #include "settings/SettingsGroups.h"
 #include "ui/ModalOwner.h"
@@ -8,20 +9,11 @@
 
 namespace lumexia {
 
-namespace {
-
-std::wstring Lowered(std::wstring text) {
-    if (!text.empty()) ::CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
-    return text;
-}
-
-} // namespace
-
 AlbumTable AlbumTableFrom(const AlbumList& albums) {
     std::vector<std::pair<std::wstring, const AlbumEntry*>> keyed;
     keyed.reserve(albums.size());
     for (const AlbumEntry& album : albums)
-        keyed.emplace_back(Lowered(album.title), &album);
+        keyed.emplace_back(LowerText(album.title), &album);
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     AlbumTable table;

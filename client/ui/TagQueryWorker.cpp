@@ -1,6 +1,7 @@
 #include "ui/TagQueryWorker.h"
 
-#include "imaging/Inscription.h"
+#include "common/Text.h"
+#include "common/Threads.h"
 #include "service/TagQuery.h"
 #include "ui/TagCache.h"
 
@@ -10,9 +11,7 @@
 namespace lumexia {
 
 std::wstring TagKey(const std::wstring& tag) {
-    std::wstring key = TrimText(tag);
-    if (!key.empty()) ::CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
-    return key;
+    return LowerText(TrimText(tag));
 }
 
 bool TagItemLess(const TagItem& a, const TagItem& b) {
@@ -20,31 +19,6 @@ bool TagItemLess(const TagItem& a, const TagItem& b) {
 }
 
 namespace {
-
-class CriticalSection {
-public:
-    CriticalSection() { ::InitializeCriticalSection(&section_); }
-    ~CriticalSection() { ::DeleteCriticalSection(&section_); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-    CRITICAL_SECTION* Get() { return &section_; }
-
-private:
-    CRITICAL_SECTION section_;
-};
-
-class Lock {
-public:
-    explicit Lock(CriticalSection& section) : section_(section.Get()) {
-        ::EnterCriticalSection(section_);
-    }
-    ~Lock() { ::LeaveCriticalSection(section_); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    CRITICAL_SECTION* section_;
-};
 
 // Waits for `handle` while handling messages other threads send to this one.
 bool WaitHandlingSentMessages(HANDLE handle, DWORD timeoutMs) {
@@ -93,14 +67,8 @@ TagQueryWorker::TagQueryWorker(std::shared_ptr<CallbackGetItems> owner)
     }
     shared_->timer.Reset(::CreateWaitableTimerW(nullptr, FALSE, nullptr));
     if (!shared_->timer) return;
-    auto* reference = new (std::nothrow) std::shared_ptr<Shared>(shared_);
-    if (!reference) return;
-    thread_.Reset(::CreateThread(nullptr, 0, ThreadMain, reference, 0, nullptr));
-    if (!thread_) {
-        delete reference;
-        return;
-    }
-    active_ = true;
+    thread_ = StartSharedThread(shared_, &TagQueryWorker::ThreadMain);
+    active_ = thread_.Valid();
 }
 
 TagQueryWorker::~TagQueryWorker() {
@@ -112,7 +80,7 @@ void TagQueryWorker::Request(const std::wstring& token, const std::optional<std:
     auto request = std::make_shared<TagRequest>();
     request->token = token;
     request->proxy = proxy;
-    Lock lock(shared_->lock);
+    CriticalSectionLock lock(shared_->lock);
     // A request the worker already runs stays alive through the worker's reference and
     // ends at its next cancellation check; a waiting one simply goes.
     if (shared_->pending) shared_->pending->cancelled = true;
@@ -124,7 +92,7 @@ void TagQueryWorker::Request(const std::wstring& token, const std::optional<std:
 
 bool TagQueryWorker::Idle() const {
     if (!active_) return true;
-    Lock lock(shared_->lock);
+    CriticalSectionLock lock(shared_->lock);
     return !shared_->pending;
 }
 
@@ -133,7 +101,7 @@ bool TagQueryWorker::Stop() {
     active_ = false;
     shared_->stop = true;
     {
-        Lock lock(shared_->lock);
+        CriticalSectionLock lock(shared_->lock);
         if (shared_->pending) shared_->pending->cancelled = true;
     }
     LARGE_INTEGER due;
@@ -148,17 +116,11 @@ bool TagQueryWorker::Stop() {
     return ended;
 }
 
-DWORD WINAPI TagQueryWorker::ThreadMain(void* parameter) {
-    std::shared_ptr<Shared> shared;
-    {
-        std::unique_ptr<std::shared_ptr<Shared>> reference(
-            static_cast<std::shared_ptr<Shared>*>(parameter));
-        shared = std::move(*reference);
-    }
+DWORD TagQueryWorker::ThreadMain(Shared& shared) {
     // Nothing may leave a thread routine; the handler does not allocate.
     try {
         ScopedCoInit com;
-        shared->Run();
+        shared.Run();
     } catch (...) {
     }
     return 0;
@@ -170,7 +132,7 @@ void TagQueryWorker::Shared::Run() {
         if (stop) return;
         std::shared_ptr<TagRequest> request;
         {
-            Lock hold(lock);
+            CriticalSectionLock hold(lock);
             request = pending;
             if (request) request->running = true;
         }
@@ -183,7 +145,7 @@ void TagQueryWorker::Shared::Run() {
                 // the thread lives on for the rest of the dialog. No allocation here.
             }
         }
-        Lock hold(lock);
+        CriticalSectionLock hold(lock);
         if (pending == request) pending.reset();
     }
 }

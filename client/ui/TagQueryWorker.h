@@ -85,7 +85,7 @@ public:
 
 private:
     struct Shared;
-    static DWORD WINAPI ThreadMain(void* parameter);
+    static DWORD ThreadMain(Shared& shared);
 
     std::shared_ptr<Shared> shared_;
     UniqueHandle thread_;

@@ -1,5 +1,7 @@
 #include "ui/TagText.h"
 
+#include "common/Text.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -27,8 +29,7 @@ std::wstring TagTokenAt(const std::wstring& text, size_t caret) {
     const TagSpan span = TagSpanAt(text, caret);
     std::wstring token = text.substr(span.start, span.end - span.start);
     token.erase(0, std::min(token.find_first_not_of(kWhiteSpace), token.size()));
-    if (!token.empty()) ::CharLowerBuffW(&token[0], static_cast<DWORD>(token.size()));
-    return token;
+    return LowerText(std::move(token));
 }
 
 TagCompletion CompleteTagAt(const std::wstring& text, size_t caret, const std::wstring& entry) {

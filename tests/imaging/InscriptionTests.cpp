@@ -162,13 +162,3 @@ TEST_F(Inscription, EmptyTextChangesNothing) {
         for (int x = 0; x < 50; ++x)
             ASSERT_EQ(Pixel(target.Get(), x, y), 0xFF808080u);
 }
-
-TEST(TrimText, RemovesOnlyTheEightControlAndSpaceCharacters) {
-    EXPECT_EQ(TrimText(L" \a\b\f\n\r\t\vab c\t\n"), L"ab c");
-    EXPECT_EQ(TrimText(L" \t \t"), L"");
-    EXPECT_EQ(TrimText(L""), L"");
-    EXPECT_EQ(TrimText(L"\u00A0x\u00A0"), L"\u00A0x\u00A0");
-    EXPECT_EQ(TrimText(L"x"), L"x");
-    EXPECT_EQ(TrimText(L"\x0001x"), L"\x0001x");
-    EXPECT_EQ(TrimText(L"\tПривет мир "), L"Привет мир");
-}

@@ -1,12 +1,14 @@
 #include "service/HttpTransport.h"
 
 #include "common/ScopedWin.h"
+#include "common/Utf8.h"
 #include "service/ProxyAddress.h"
 #include "service/SystemProxy.h"
 
 #include <winhttp.h>
 
 #include <cstdint>
+#include <utility>
 
 namespace lumexia {
 namespace {
@@ -197,50 +199,12 @@ Attempt SendOnce(const PostRequest& r, HINTERNET request, const char* body, DWOR
     return attempt;
 }
 
-// After a 407: the proxy's credentials, Basic scheme, for the proxy only. False when the
-// text named none or the proxy does not offer Basic.
-bool SupplyProxyCredentials(const Route& route, HINTERNET request) {
+// After a 407: whether the proxy takes Basic credentials and the text named some.
+bool ProxyTakesCredentials(const Route& route, HINTERNET challenged) {
     if (route.user.empty() && route.password.empty()) return false;
     DWORD supported = 0, first = 0, target = 0;
-    if (!::WinHttpQueryAuthSchemes(request, &supported, &first, &target)) return false;
-    if (target != WINHTTP_AUTH_TARGET_PROXY || !(supported & WINHTTP_AUTH_SCHEME_BASIC))
-        return false;
-    return ::WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, WINHTTP_AUTH_SCHEME_BASIC,
-                                   route.user.c_str(), route.password.c_str(), nullptr) != FALSE;
-}
-
-void ReportProxyFault(const PostRequest& r, const Route& route, const Attempt& attempt) {
-    if (!r.proxyFailure || route.shown.empty() || Cancelled(r)) return;
-    ProxyFault fault = ProxyFault::kNone;
-    if (!attempt.connected)
-        fault = ProxyFault::kUnreachable;
-    else if (attempt.status == 407)
-        fault = ProxyFault::kCredentials;
-    else if (attempt.answered && (attempt.status == 502 || attempt.status == 504))
-        fault = ProxyFault::kGateway;
-    if (fault == ProxyFault::kNone) return;
-    r.proxyFailure->fault = fault;
-    r.proxyFailure->address = route.shown;
-}
-
-// Sends the request, once more with the proxy's credentials when it asks for them.
-bool Exchange(const PostRequest& r, const Route& route, HINTERNET request, const char* body,
-              DWORD length) {
-    Attempt attempt = SendOnce(r, request, body, length, false);
-    // The body goes out again, whole; Cancel then takes effect once it is out.
-    if (attempt.status == 407 && SupplyProxyCredentials(route, request)) {
-        attempt = SendOnce(r, request, body, length, true);
-        // A proxy that refuses the credentials may answer 407 again or, having answered,
-        // reset the connection before the answer is read: either way it refused them.
-        if (!attempt.answered && attempt.connected) attempt.status = 407;
-    }
-    if (!attempt.answered || attempt.status != 200) {
-        ReportProxyFault(r, route, attempt);
-        return false;
-    }
-    if (r.answerCapacity <= 0 || !r.answer) return false;
-    if (!StatusIs200(request)) return false;
-    return ReadAnswer(r, request);
+    if (!::WinHttpQueryAuthSchemes(challenged, &supported, &first, &target)) return false;
+    return target == WINHTTP_AUTH_TARGET_PROXY && (supported & WINHTTP_AUTH_SCHEME_BASIC);
 }
 
 HINTERNET OpenRequest(HINTERNET connection, const PostRequest& r, const wchar_t* headers,
@@ -269,6 +233,84 @@ HINTERNET OpenRequest(HINTERNET connection, const PostRequest& r, const wchar_t*
     return request.Release();
 }
 
+void ReportProxyFault(const PostRequest& r, const Route& route, const Attempt& attempt) {
+    if (!r.proxyFailure || route.shown.empty() || Cancelled(r)) return;
+    ProxyFault fault = ProxyFault::kNone;
+    if (!attempt.connected)
+        fault = ProxyFault::kUnreachable;
+    else if (attempt.status == 407)
+        fault = ProxyFault::kCredentials;
+    else if (attempt.answered && (attempt.status == 502 || attempt.status == 504))
+        fault = ProxyFault::kGateway;
+    if (fault == ProxyFault::kNone) return;
+    r.proxyFailure->fault = fault;
+    r.proxyFailure->address = route.shown;
+}
+
+// Where one request goes and what travels with its head.
+struct Target {
+    HINTERNET connection = nullptr;
+    const wchar_t* headers = nullptr;
+    HttpTimeouts timeouts;
+};
+
+std::wstring Base64(const std::string& bytes) {
+    static const char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::wstring out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t left = bytes.size() - i;
+        std::uint32_t group = static_cast<unsigned char>(bytes[i]) << 16;
+        if (left > 1) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        if (left > 2) group |= static_cast<unsigned char>(bytes[i + 2]);
+        out += static_cast<wchar_t>(kDigits[(group >> 18) & 63]);
+        out += static_cast<wchar_t>(kDigits[(group >> 12) & 63]);
+        out += left > 1 ? static_cast<wchar_t>(kDigits[(group >> 6) & 63]) : L'=';
+        out += left > 2 ? static_cast<wchar_t>(kDigits[group & 63]) : L'=';
+    }
+    return out;
+}
+
+// The proxy's challenge came on a connection it reset while the body went out, so the
+// credentialed request is a new request handle: nothing of the cut exchange (its socket,
+// its half-sent body, the challenge read from it) is used again. Its head carries the
+// Basic credentials itself, because a platform may add credentials set for the proxy only
+// on a challenge of the new handle's own, and a proxy that resets a connection while the
+// body goes out can lose that challenge.
+HINTERNET OpenCredentialedRequest(const PostRequest& r, const Route& route, const Target& to) {
+    UniqueInternet request(OpenRequest(to.connection, r, to.headers, to.timeouts));
+    if (!request) return nullptr;
+    const std::wstring header =
+        L"Proxy-Authorization: Basic " + Base64(ToUtf8(route.user + L":" + route.password));
+    if (!::WinHttpAddRequestHeaders(request.Get(), header.c_str(), static_cast<DWORD>(-1),
+                                    WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
+        return nullptr;
+    return request.Release();
+}
+
+// Sends the request, once more with the proxy's credentials when it asks for them.
+bool Exchange(const PostRequest& r, const Route& route, const Target& to, UniqueInternet request,
+              const char* body, DWORD length) {
+    Attempt attempt = SendOnce(r, request.Get(), body, length, false);
+    // The body goes out again, whole; Cancel then takes effect once it is out.
+    if (attempt.status == 407 && ProxyTakesCredentials(route, request.Get())) {
+        request.Reset();
+        request.Reset(OpenCredentialedRequest(r, route, to));
+        if (!request) return false;
+        attempt = SendOnce(r, request.Get(), body, length, true);
+        // A proxy that refuses the credentials may answer 407 again or, having answered,
+        // reset the connection before the answer is read: either way it refused them.
+        if (!attempt.answered && attempt.connected) attempt.status = 407;
+    }
+    if (!attempt.answered || attempt.status != 200) {
+        ReportProxyFault(r, route, attempt);
+        return false;
+    }
+    if (r.answerCapacity <= 0 || !r.answer) return false;
+    if (!StatusIs200(request.Get())) return false;
+    return ReadAnswer(r, request.Get());
+}
+
 } // namespace
 
 bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const char* body,
@@ -280,11 +322,12 @@ bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const ch
     if (!::WinHttpSetTimeouts(session.Get(), t.resolve, t.connect, t.send, t.receive)) return false;
     UniqueInternet connection(::WinHttpConnect(session.Get(), r.host.c_str(), r.port, 0));
     if (!connection) return false;
-    UniqueInternet request(OpenRequest(connection.Get(), r, headers, t));
+    const Target to{connection.Get(), headers, t};
+    UniqueInternet request(OpenRequest(to.connection, r, headers, t));
     if (!request) return false;
     // Cancelled before anything went out: send nothing at all, not even the head.
     if (Cancelled(r)) return false;
-    return Exchange(r, route, request.Get(), body, bodyLength);
+    return Exchange(r, route, to, std::move(request), body, bodyLength);
 }
 
 bool HttpPost(const PostRequest& request, const wchar_t* headers, const char* body,

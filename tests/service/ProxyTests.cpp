@@ -103,7 +103,16 @@ TEST_F(Proxy, APasswordGoesToTheProxyOnlyAfterItsChallenge) {
     // reset under Wine, see below), and then it goes out again whole.
     Form(1024);
     const size_t logged = tinyproxy::Log(tinyproxy::kAuth).size();
-    ASSERT_TRUE(Post(Auth(L"lum%65xia:s3cret-pw")));
+    // tinyproxy answers 407 and resets the connection with the body unread; under Wine the
+    // reset now and then swallows that 407 and the exchange fails as a plain reset before
+    // any credentials could be given, as a user would see it once (the retry question then
+    // gets through). So a plain failure is tried again, at most twice; a refusal is not.
+    bool posted = false;
+    for (int attempt = 0; attempt < 3 && !posted; ++attempt) {
+        posted = Post(Auth(L"lum%65xia:s3cret-pw"));
+        if (!posted && failure_.fault == ProxyFault::kCredentials) break;
+    }
+    ASSERT_TRUE(posted) << "fault " << static_cast<int>(failure_.fault);
     // The proxy saw the request first without credentials (407), then with them (Wine
     // sends one more in between: it adds the credentials only on a second challenge).
     EXPECT_GE(tinyproxy::LoggedRequests(tinyproxy::kAuth, kUrl, logged), 2);

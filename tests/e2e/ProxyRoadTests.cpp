@@ -56,13 +56,9 @@ protected:
         ::OleUninitialize();
     }
     JobList ThreePictures() {
-        GdiplusSession gdiplus;
-        const std::wstring jpeg = folder_ + L"photo.jpg", png = folder_ + L"badge.png",
-                           gif = folder_ + L"anim.gif";
-        EXPECT_TRUE(test_pictures::SaveSolid(jpeg, 1000, 800, 0xFF3366CC, L"image/jpeg"));
-        EXPECT_TRUE(test_pictures::SaveSolid(png, 300, 200, 0x80FF0000, L"image/png"));
-        EXPECT_TRUE(test_pictures::WriteSolidGif(gif, 120, 90, 0xFF00AA00));
-        return {jpeg, png, gif};
+        const JobList paths = test_pictures::WriteRoadPictures(folder_);
+        EXPECT_EQ(paths.size(), 3u);
+        return paths;
     }
 
     SettingsSetAside aside_;

@@ -129,4 +129,15 @@ bool Near(ARGB a, ARGB b, int tolerance) {
     return true;
 }
 
+std::vector<std::wstring> WriteRoadPictures(const std::wstring& folder) {
+    lumexia::GdiplusSession gdiplus;
+    const std::wstring jpeg = folder + L"photo.jpg", png = folder + L"badge.png",
+                       gif = folder + L"anim.gif";
+    if (!SaveSolid(jpeg, 1000, 800, 0xFF3366CC, L"image/jpeg") ||
+        !SaveSolid(png, 300, 200, 0x80FF0000, L"image/png") ||
+        !WriteSolidGif(gif, 120, 90, 0xFF00AA00))
+        return {};
+    return {jpeg, png, gif};
+}
+
 } // namespace test_pictures

@@ -5,6 +5,7 @@
 #include "imaging/GdiPlus.h"
 
 #include <string>
+#include <vector>
 
 namespace test_pictures {
 
@@ -18,6 +19,11 @@ bool SaveSolid(const std::wstring& path, int w, int h, Gdiplus::ARGB colour, con
 
 // A single-colour GIF written byte by byte (the platform's GIF encoder is not relied on).
 bool WriteSolidGif(const std::wstring& path, int w, int h, Gdiplus::ARGB colour);
+
+// The three pictures of the main road, written into `folder` (ending in a backslash): a
+// 1000x800 JPEG, a PNG with transparency and a GIF; their paths in that order, none when
+// one could not be written. Starts GDI+ for itself.
+std::vector<std::wstring> WriteRoadPictures(const std::wstring& folder);
 
 // JPEG bytes with an APP1 Exif segment carrying orientation `value` inserted after SOI.
 std::string WithExifOrientation(const std::string& jpeg, int value, bool bigEndian);

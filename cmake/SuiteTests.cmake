@@ -13,6 +13,8 @@
 #   T_RULES    triples: a regex on "Suite.Case", ALONE or SHARED, more locks joined by ","
 #              ("-" for none)
 #   T_LABELS, T_FIXTURES, T_ENVIRONMENT, T_WORKDIR
+#   T_LOCK_SUFFIX  "2" for a program run in the second Wine prefix: the locks on what a
+#              prefix holds (client, data folder, registry) are that prefix's own
 #
 # A case an ALONE rule matches runs as a test of its own (named Suite.Case, RUN_SERIAL);
 # the rest of its suite runs without it. A suite holds the locks of all its cases.
@@ -93,6 +95,9 @@ macro(add_suite_test test filter locks serial)
     add_test("${test}" ${T_EMULATOR} "${T_EXE}" "--gtest_filter=${filter}")
     set(test_locks ${locks})
     list(REMOVE_DUPLICATES test_locks)
+    if(T_LOCK_SUFFIX)
+        list(TRANSFORM test_locks APPEND "${T_LOCK_SUFFIX}" REGEX "^(client|datafolder|registry)$")
+    endif()
     set_tests_properties("${test}" PROPERTIES WORKING_DIRECTORY "${T_WORKDIR}"
                          LABELS "${T_LABELS}" RESOURCE_LOCK "${test_locks}"
                          RUN_SERIAL ${serial} TIMEOUT 300)
@@ -102,8 +107,10 @@ macro(add_suite_test test filter locks serial)
         set_tests_properties("${test}" PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
     endif()
     if(T_FIXTURES)
-        set_tests_properties("${test}" PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}"
-                             ENVIRONMENT "${T_ENVIRONMENT}")
+        set_tests_properties("${test}" PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
+    endif()
+    if(T_ENVIRONMENT)
+        set_tests_properties("${test}" PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
     endif()
 endmacro()
 

@@ -84,14 +84,16 @@ bool TagPopupList::Visible() const {
 void TagPopupList::Show() {
     RECT edit;
     ::GetWindowRect(edit_, &edit);
-    ::ShowWindow(list_, SW_SHOWNA);
     RECT desktop;
     ::GetWindowRect(::GetDesktopWindow(), &desktop);
     int top = edit.bottom;
     if (desktop.bottom - edit.bottom < kHeight && edit.top - desktop.top >= kHeight)
         top = edit.top - kAboveOffset;
+    // Placed and shown in one step: shown first, the list appeared for a moment where it
+    // was last open (the dialog may have moved since), and another thread could see it
+    // visible there.
     ::SetWindowPos(list_, HWND_TOP, edit.left, top, edit.right - edit.left, kHeight,
-                   SWP_NOACTIVATE);
+                   SWP_NOACTIVATE | SWP_SHOWWINDOW);
     if (!hooked_) {
         std::lock_guard<std::mutex> hold(g_shownLock);
         g_shown.insert(this);

@@ -47,6 +47,8 @@ template <size_t N> const wchar_t* TextOf(const LookupRow (&table)[N], int key) 
 } // namespace
 
 FormMain::Result FormMain::Run(HWND owner) {
+    // The settings are read while the window and its controls are made.
+    settingsRead_.Start();
     return RunModal(IDD_MAIN, owner) == kUpload ? kUpload : kClosed;
 }
 
@@ -90,7 +92,7 @@ BOOL FormMain::OnInit() {
     credentials_ = UserCredentials();
     ShowUserState(credentials_);
     // One read of the settings file serves the options, the login and the first paint.
-    LoadStartupSettings(atOpen_);
+    settingsRead_.Take(atOpen_);
     options_ = atOpen_.upload;
     credentials_ = atOpen_.credentials;
     ShowOptions(options_);

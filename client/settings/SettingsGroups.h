@@ -1,6 +1,8 @@
 // Load and save of the five groups of persisted values. Each operation opens the settings
 // file afresh, touches only its own keys and (when saving) writes the whole file back, so
-// the groups never overwrite one another. Main (user-interface) thread only.
+// the groups never overwrite one another. Main (user-interface) thread only; the one
+// exception is the start-up read, made ahead on a thread of its own (SettingsReadAhead)
+// while the main thread makes the dialog and touches no setting.
 #pragma once
 
 #include "settings/SettingsRecords.h"

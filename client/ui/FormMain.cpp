@@ -31,6 +31,8 @@ namespace {
 const wchar_t kCaptionPrefix[] = L"Лумексия ShellExtension " LUMEXIA_VERSION_SHORT L" [";
 const wchar_t kUnknownUser[] = L"НЕИЗВЕСТНЫЙ ПОЛЬЗОВАТЕЛЬ";
 const wchar_t kCannotSave[] = L"Не удаётся сохранить параметры";
+// Posted by the first paint to itself: the server calls of the first paint follow it.
+constexpr UINT kFirstPaintDone = WM_APP + 1;
 // The tag edit holds at most this many characters.
 constexpr int kTagsMaxChars = 499;
 
@@ -45,17 +47,28 @@ template <size_t N> const wchar_t* TextOf(const LookupRow (&table)[N], int key) 
 } // namespace
 
 FormMain::Result FormMain::Run(HWND owner) {
+    // The settings are read while the window and its controls are made.
+    settingsRead_.Start();
     return RunModal(IDD_MAIN, owner) == kUpload ? kUpload : kClosed;
 }
 
 INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_PAINT:
+        // The server calls wait until this paint and the controls' own are done: run from
+        // here, their progress dialog would be made and shown first and the main dialog
+        // would stay blank behind it. Posted messages come before input, so no click
+        // reaches the dialog between its paint and the calls.
         if (!painted_) {
             painted_ = true;
-            OnFirstPaint();
+            if (!::PostMessageW(Handle(), kFirstPaintDone, 0, 0)) OnFirstPaint();
         }
         return FALSE; // the paint itself proceeds normally
+    case kFirstPaintDone:
+        // The controls paint after their parent; they need nothing from the server calls.
+        ::RedrawWindow(Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        OnFirstPaint();
+        return TRUE;
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         SetResult(1);
@@ -79,7 +92,7 @@ BOOL FormMain::OnInit() {
     credentials_ = UserCredentials();
     ShowUserState(credentials_);
     // One read of the settings file serves the options, the login and the first paint.
-    LoadStartupSettings(atOpen_);
+    settingsRead_.Take(atOpen_);
     options_ = atOpen_.upload;
     credentials_ = atOpen_.credentials;
     ShowOptions(options_);

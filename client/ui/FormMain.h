@@ -5,6 +5,7 @@
 
 #include "framework/Dialog.h"
 #include "settings/SettingsGroups.h"
+#include "settings/SettingsReadAhead.h"
 #include "settings/SettingsRecords.h"
 #include "common/TaskFile.h"
 #include "ui/AutoComplete.h"
@@ -77,6 +78,7 @@ private:
     ProxySettings proxy_;
     UserCredentials credentials_;
     StartupSettings atOpen_; // the settings file as read when the dialog opened
+    SettingsReadAhead settingsRead_;
     AlbumTable albums_;
     bool painted_ = false;
     CAutoComplete2 tagCompletion_; // on the tags edit, with proxy_

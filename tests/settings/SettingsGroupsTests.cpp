@@ -1,6 +1,7 @@
 // The five groups on the real settings file: defaults, conversions, writing order, and
 // that each group leaves the others' keys alone.
 #include "settings/SettingsGroups.h"
+#include "settings/SettingsReadAhead.h"
 #include "settings/SettingsStore.h"
 
 #include "SettingsTestSupport.h"
@@ -218,6 +219,32 @@ TEST_F(SettingsGroups, StartupReadWithoutAUsableFileGivesEveryDefault) {
     EXPECT_EQ(once.upload.idAlbum, L"noalb");
     EXPECT_TRUE(FileExists(path_ + L".bad"));
     ::DeleteFileW((path_ + L".bad").c_str());
+}
+
+// The main dialog's read made ahead on a thread of its own (its own COM apartment) hands
+// over what the read on this thread gives; taken without a start, it reads here.
+TEST_F(SettingsGroups, StartupReadAheadGivesWhatTheReadHereGives) {
+    WriteSettingsFile(FileWith(Setting("usMaxSize", "800") + Setting("usTags", "кот") +
+                               Setting("proxyfull", "127.0.0.1:1") + Setting("proxyisuse", "True") +
+                               Setting("isshowupdexist", "False") + Setting("username", "Вася") +
+                               Setting("userpass", "p")));
+    StartupSettings here;
+    ASSERT_TRUE(LoadStartupSettings(here));
+    for (const bool started : {true, false}) {
+        SCOPED_TRACE(started ? "started" : "not started");
+        SettingsReadAhead ahead;
+        if (started) ahead.Start();
+        StartupSettings taken;
+        ASSERT_TRUE(ahead.Take(taken));
+        EXPECT_TRUE(taken.opened);
+        EXPECT_EQ(taken.upload.maxSize, 800);
+        EXPECT_EQ(taken.upload.tags, here.upload.tags);
+        EXPECT_EQ(taken.proxy.full, here.proxy.full);
+        EXPECT_TRUE(taken.proxy.isUse);
+        EXPECT_FALSE(taken.notices.showUpdate);
+        EXPECT_EQ(taken.credentials.userName, L"Вася");
+        EXPECT_EQ(taken.credentials.password, L"p");
+    }
 }
 
 TEST_F(SettingsGroups, EachGroupKeepsTheOthersKeys) {

@@ -8,13 +8,14 @@
 #include <winhttp.h>
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 
 namespace lumexia {
 namespace {
 
 // Owner of one WinHTTP handle. Declared session, connection, request in that order, the
-// owners close request, connection, session when the exchange leaves scope on any path.
+// owners close request, connection, session when they leave scope on any path.
 struct InternetHandleTraits {
     using Handle = HINTERNET;
     static Handle Invalid() { return nullptr; }
@@ -85,7 +86,8 @@ bool ReadAnswer(const PostRequest& r, HINTERNET request) {
     }
 }
 
-// How one request reaches the service, chosen afresh for every request.
+// How a request reaches the service, chosen afresh for every exchange, or once for the
+// exchanges of a phase's HttpSession.
 struct Route {
     DWORD access = WINHTTP_ACCESS_TYPE_NO_PROXY;
     std::wstring proxyName; // named proxy: WinHTTP's proxy list
@@ -311,23 +313,75 @@ bool Exchange(const PostRequest& r, const Route& route, const Target& to, Unique
     return ReadAnswer(r, request.Get());
 }
 
+bool SameTimeouts(const HttpTimeouts& a, const HttpTimeouts& b) {
+    return a.resolve == b.resolve && a.connect == b.connect && a.send == b.send &&
+           a.receive == b.receive;
+}
+
+} // namespace
+
+// Declared session before connection: the connection's handle is closed first.
+struct HttpSession::State {
+    std::optional<std::wstring> proxy;
+    std::wstring host;
+    unsigned short port = 0;
+    HttpTimeouts timeouts;
+    Route route;
+    UniqueInternet session;
+    UniqueInternet connection;
+
+    bool Serves(const PostRequest& r, const HttpTimeouts& t) const {
+        return proxy == r.proxy && host == r.host && port == r.port && SameTimeouts(timeouts, t);
+    }
+};
+
+HttpSession::HttpSession() = default;
+HttpSession::~HttpSession() = default;
+
+namespace {
+
+// The session and connection for `r`: the route chosen, the session opened with its
+// time-outs, the connection's target named (WinHttpConnect sends nothing yet).
+std::unique_ptr<HttpSession::State> OpenState(const PostRequest& r, const HttpTimeouts& t) {
+    auto state = std::make_unique<HttpSession::State>();
+    state->proxy = r.proxy;
+    state->host = r.host;
+    state->port = r.port;
+    state->timeouts = t;
+    state->route = RouteOf(r);
+    state->session.Reset(OpenSession(state->route));
+    if (!state->session) return nullptr;
+    if (!::WinHttpSetTimeouts(state->session.Get(), t.resolve, t.connect, t.send, t.receive))
+        return nullptr;
+    state->connection.Reset(::WinHttpConnect(state->session.Get(), r.host.c_str(), r.port, 0));
+    if (!state->connection) return nullptr;
+    return state;
+}
+
 } // namespace
 
 bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const char* body,
                           DWORD bodyLength, const HttpTimeouts& t) {
     if (!r.answerLength) return false;
-    const Route route = RouteOf(r);
-    UniqueInternet session(OpenSession(route));
-    if (!session) return false;
-    if (!::WinHttpSetTimeouts(session.Get(), t.resolve, t.connect, t.send, t.receive)) return false;
-    UniqueInternet connection(::WinHttpConnect(session.Get(), r.host.c_str(), r.port, 0));
-    if (!connection) return false;
-    const Target to{connection.Get(), headers, t};
+    std::unique_ptr<HttpSession::State> own;
+    HttpSession::State* state = nullptr;
+    if (r.session) {
+        if (!r.session->state || !r.session->state->Serves(r, t)) {
+            r.session->state.reset();
+            r.session->state = OpenState(r, t);
+        }
+        state = r.session->state.get();
+    } else {
+        own = OpenState(r, t);
+        state = own.get();
+    }
+    if (!state) return false;
+    const Target to{state->connection.Get(), headers, t};
     UniqueInternet request(OpenRequest(to.connection, r, headers, t));
     if (!request) return false;
     // Cancelled before anything went out: send nothing at all, not even the head.
     if (Cancelled(r)) return false;
-    return Exchange(r, route, to, std::move(request), body, bodyLength);
+    return Exchange(r, state->route, to, std::move(request), body, bodyLength);
 }
 
 bool HttpPost(const PostRequest& request, const wchar_t* headers, const char* body,

@@ -2,6 +2,7 @@
 
 #include "common/ScopedWin.h"
 #include "common/Utf8.h"
+#include "service/BodyWriter.h"
 #include "service/ProxyAddress.h"
 #include "service/SystemProxy.h"
 
@@ -30,25 +31,6 @@ bool Cancelled(const PostRequest& r) {
 // Cancel as seen once the body is out.
 bool CancelledAfterBody(const PostRequest& r) {
     return !r.answerOnceSent && Cancelled(r);
-}
-
-// A write returns only once the connection took its bytes, so the cancel flag is looked
-// at between pieces of this size: on a slow link Cancel then stops an upload within one
-// piece rather than after the whole picture. The bytes on the wire are the same.
-constexpr DWORD kBodyChunk = 64 * 1024;
-
-bool SendBody(const PostRequest& r, HINTERNET request, const char* body, DWORD length) {
-    DWORD sent = 0;
-    while (sent < length) {
-        if (Cancelled(r)) return false;
-        DWORD written = 0;
-        const DWORD piece = length - sent < kBodyChunk ? length - sent : kBodyChunk;
-        if (!::WinHttpWriteData(request, body + sent, piece, &written)) break;
-        sent += written;
-        // A platform that takes nothing would spin here for ever.
-        if (written == 0) break;
-    }
-    return sent == length;
 }
 
 bool StatusIs200(HINTERNET request) {
@@ -190,7 +172,7 @@ Attempt SendOnce(const PostRequest& r, HINTERNET request, const char* body, DWOR
                             error != ERROR_WINHTTP_TIMEOUT;
         return attempt;
     }
-    const bool whole = withHead || SendBody(r, request, body, length);
+    const bool whole = withHead || WriteBody(request, body, length, r.cancel);
     // Cancel pressed while the body went out: stop now rather than wait for an answer
     // that nobody will read, unless the whole body is out and the caller needs its answer
     // whatever happens.
@@ -381,7 +363,12 @@ bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const ch
     if (!request) return false;
     // Cancelled before anything went out: send nothing at all, not even the head.
     if (Cancelled(r)) return false;
-    return Exchange(r, state->route, to, std::move(request), body, bodyLength);
+    const bool answered = Exchange(r, state->route, to, std::move(request), body, bodyLength);
+    // After a failure the phase's next exchange (the user's retry) chooses its route and
+    // opens its session afresh, as a lone exchange would: the user may have mended the
+    // proxy settings meanwhile.
+    if (!answered && r.session) r.session->state.reset();
+    return answered;
 }
 
 bool HttpPost(const PostRequest& request, const wchar_t* headers, const char* body,

@@ -18,7 +18,8 @@ namespace lumexia {
 // The WinHTTP session and connection of the exchanges of one phase (the sending phase's
 // uploads): WinHTTP keeps a connection the answer left open in its session's pool, so the
 // next exchange skips connecting. The proxy route is chosen by the first exchange and
-// kept; an exchange for another host, port, proxy setting or time-outs opens afresh.
+// kept until an exchange fails; the one after a failure, and one for another host, port,
+// proxy setting or time-outs, opens afresh.
 // Owned by the phase and used only from the thread that runs its exchanges (WinHTTP
 // handles may be used from any thread, but the owner is not locked); the handles are
 // closed when it is destroyed, on every path out of the phase.

@@ -39,9 +39,9 @@ Control paths (never journalled), for tests in any language:
                                       (one per line) replaces the list, append=1 adds to
                                       it, generate=N&stem=S adds N tags S00000..
     GET  /__tags/asked                SUBSTR_TAG of every journalled tag query, one a line
-A service request answered normally keeps an HTTP/1.1 connection open for the next one
-unless it asked to close; control requests and HTTP/1.0 requests are answered with
-"Connection: close".
+An upload (/api3/rest/uplimg/prepared) answered normally keeps an HTTP/1.1 connection
+open for the next request unless it asked to close; every other answer, and one to an
+HTTP/1.0 request, says "Connection: close".
 Any request for /echo... is journalled and answered 200 with the body's length, whatever
 its form, for tests of the bytes on the wire.
 Fault keys (POST /__script): path (default: any service path), times (default 1),
@@ -136,10 +136,13 @@ class Scripts:
 
 
 class Handler(socketserver.StreamRequestHandler):
-    # A service request answered normally leaves an HTTP/1.1 connection open for the
-    # next one, as the real service does (a client may send a phase's requests over one
-    # connection); a request that asks to close, a control request, a scripted fault
-    # that breaks the connection and an HTTP/1.0 request (tinyproxy's) end it.
+    # An upload answered normally leaves an HTTP/1.1 connection open for the next
+    # request, as the real service does (the sending phase sends its uploads over one
+    # connection); a request that asks to close, a scripted fault that breaks the
+    # connection and an HTTP/1.0 request (tinyproxy's) end it. Every other answer closes:
+    # under Wine WinHTTP keeps open connections for the whole process, so the client's
+    # lone exchanges (login, tag queries), which on Windows never share a connection,
+    # would share one here, unlike anything their tests were written for.
     def handle(self):
         self.connection.settimeout(self.server.io_timeout)
         self.serial = self.server.next_connection()
@@ -208,7 +211,8 @@ class Handler(socketserver.StreamRequestHandler):
                  "head": raw_head, "body": body, "time": time.time(),
                  "connection": self.serial}
         closing = [v.lower() for k, v in headers if k in ("connection", "proxy-connection")]
-        entry["reuse"] = version == "HTTP/1.1" and "close" not in closing
+        entry["reuse"] = (path == service.UPLOAD_PATH and version == "HTTP/1.1"
+                          and "close" not in closing)
         # A request that began before a reset (a slow body a test gave up on) belongs to
         # the test that made it, not to the journal of the next one.
         if generation == self.server.generation:

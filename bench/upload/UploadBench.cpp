@@ -1,7 +1,8 @@
 // The client half of the upload benchmark (bench/upload/run-upload-bench.sh drives it and
 // curl alternately, upload by upload). The client's own path: BuildUploadForm (the full
 // upload form, the picture read from its prepared file) and MultipartBody::Send (HttpPost
-// through the proxy setting, as in the real client) to the stand-in on loopback.
+// through the proxy setting, as in the real client) to the stand-in on loopback, every
+// exchange in one HttpSession as the sending phase's uploads are.
 //
 //     upload_bench PORT OUTDIR
 //
@@ -11,7 +12,8 @@
 //     empty      one exchange of an empty form (38 bytes) -> "empty send_ms"
 //     phases SIZE_MB [CHUNK]   where an upload's time goes: the form build, then the
 //                exchange made step by step with the same WinHTTP calls as HttpPost
-//                (the body written in CHUNK-byte writes, default whole) ->
+//                (the body written in CHUNK-byte writes; 0 or none: in HttpPost's pieces,
+//                WriteBody) ->
 //                "phases SIZE_MB build session connect request head first rest wait
 //                read" (ms; see Stage)
 //     quit
@@ -19,6 +21,7 @@
 // the exact body and Content-Type header it sent, for curl to post the same bytes. One
 // MultipartBody serves every upload, as one serves a whole batch in the sending phase.
 #include "BenchSupport.h"
+#include "service/BodyWriter.h"
 #include "service/HttpTransport.h"
 #include "service/MultipartBody.h"
 #include "service/ServiceHosts.h"
@@ -111,7 +114,12 @@ bool TimedExchange(const PostRequest& r, const MultipartBody& form, DWORD chunk,
     ok = ok && ::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                                     WINHTTP_NO_REQUEST_DATA, 0, length, 0);
     t[4] = t[5] = bench::NowMs();
-    for (DWORD sent = 0; ok && sent < length;) {
+    if (ok && chunk == 0) {
+        // HttpPost's own writer: the first piece is not timed apart.
+        ok = WriteBody(request, form.Data(), length, nullptr);
+        t[5] = t[4];
+    }
+    for (DWORD sent = chunk == 0 ? length : 0; ok && sent < length;) {
         DWORD written = 0;
         const DWORD part = chunk ? std::min(chunk, length - sent) : length - sent;
         ok = ::WinHttpWriteData(request, form.Data() + sent, part, &written) && written > 0;
@@ -165,6 +173,8 @@ int wmain(int argc, wchar_t** argv) {
     request.answerCapacity = static_cast<int>(answer.size());
     request.answerLength = &length;
     request.proxy = L"127.0.0.1:" + std::wstring(argv[1]);
+    HttpSession session;
+    request.session = &session;
     MultipartBody form;
     std::set<int> written;
 

@@ -37,6 +37,11 @@ void RunSending(OperationContext& c) {
     request.proxy = c.RequestProxy();
     ProxyFailure failure;
     request.proxyFailure = &failure;
+    // One WinHTTP session for the batch, on this thread only: the next picture goes over
+    // the connection the last answer left open instead of connecting again. Closed when
+    // the phase returns, whichever way.
+    HttpSession session;
+    request.session = &session;
 
     // One body buffer for the whole batch (10 MB), emptied before each attempt.
     MultipartBody form;

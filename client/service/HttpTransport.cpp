@@ -2,19 +2,21 @@
 
 #include "common/ScopedWin.h"
 #include "common/Utf8.h"
+#include "service/BodyWriter.h"
 #include "service/ProxyAddress.h"
 #include "service/SystemProxy.h"
 
 #include <winhttp.h>
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 
 namespace lumexia {
 namespace {
 
 // Owner of one WinHTTP handle. Declared session, connection, request in that order, the
-// owners close request, connection, session when the exchange leaves scope on any path.
+// owners close request, connection, session when they leave scope on any path.
 struct InternetHandleTraits {
     using Handle = HINTERNET;
     static Handle Invalid() { return nullptr; }
@@ -29,25 +31,6 @@ bool Cancelled(const PostRequest& r) {
 // Cancel as seen once the body is out.
 bool CancelledAfterBody(const PostRequest& r) {
     return !r.answerOnceSent && Cancelled(r);
-}
-
-// A write returns only once the connection took its bytes, so the cancel flag is looked
-// at between pieces of this size: on a slow link Cancel then stops an upload within one
-// piece rather than after the whole picture. The bytes on the wire are the same.
-constexpr DWORD kBodyChunk = 64 * 1024;
-
-bool SendBody(const PostRequest& r, HINTERNET request, const char* body, DWORD length) {
-    DWORD sent = 0;
-    while (sent < length) {
-        if (Cancelled(r)) return false;
-        DWORD written = 0;
-        const DWORD piece = length - sent < kBodyChunk ? length - sent : kBodyChunk;
-        if (!::WinHttpWriteData(request, body + sent, piece, &written)) break;
-        sent += written;
-        // A platform that takes nothing would spin here for ever.
-        if (written == 0) break;
-    }
-    return sent == length;
 }
 
 bool StatusIs200(HINTERNET request) {
@@ -85,7 +68,8 @@ bool ReadAnswer(const PostRequest& r, HINTERNET request) {
     }
 }
 
-// How one request reaches the service, chosen afresh for every request.
+// How a request reaches the service, chosen afresh for every exchange, or once for the
+// exchanges of a phase's HttpSession.
 struct Route {
     DWORD access = WINHTTP_ACCESS_TYPE_NO_PROXY;
     std::wstring proxyName; // named proxy: WinHTTP's proxy list
@@ -188,7 +172,7 @@ Attempt SendOnce(const PostRequest& r, HINTERNET request, const char* body, DWOR
                             error != ERROR_WINHTTP_TIMEOUT;
         return attempt;
     }
-    const bool whole = withHead || SendBody(r, request, body, length);
+    const bool whole = withHead || WriteBody(request, body, length, r.cancel);
     // Cancel pressed while the body went out: stop now rather than wait for an answer
     // that nobody will read, unless the whole body is out and the caller needs its answer
     // whatever happens.
@@ -311,23 +295,80 @@ bool Exchange(const PostRequest& r, const Route& route, const Target& to, Unique
     return ReadAnswer(r, request.Get());
 }
 
+bool SameTimeouts(const HttpTimeouts& a, const HttpTimeouts& b) {
+    return a.resolve == b.resolve && a.connect == b.connect && a.send == b.send &&
+           a.receive == b.receive;
+}
+
+} // namespace
+
+// Declared session before connection: the connection's handle is closed first.
+struct HttpSession::State {
+    std::optional<std::wstring> proxy;
+    std::wstring host;
+    unsigned short port = 0;
+    HttpTimeouts timeouts;
+    Route route;
+    UniqueInternet session;
+    UniqueInternet connection;
+
+    bool Serves(const PostRequest& r, const HttpTimeouts& t) const {
+        return proxy == r.proxy && host == r.host && port == r.port && SameTimeouts(timeouts, t);
+    }
+};
+
+HttpSession::HttpSession() = default;
+HttpSession::~HttpSession() = default;
+
+namespace {
+
+// The session and connection for `r`: the route chosen, the session opened with its
+// time-outs, the connection's target named (WinHttpConnect sends nothing yet).
+std::unique_ptr<HttpSession::State> OpenState(const PostRequest& r, const HttpTimeouts& t) {
+    auto state = std::make_unique<HttpSession::State>();
+    state->proxy = r.proxy;
+    state->host = r.host;
+    state->port = r.port;
+    state->timeouts = t;
+    state->route = RouteOf(r);
+    state->session.Reset(OpenSession(state->route));
+    if (!state->session) return nullptr;
+    if (!::WinHttpSetTimeouts(state->session.Get(), t.resolve, t.connect, t.send, t.receive))
+        return nullptr;
+    state->connection.Reset(::WinHttpConnect(state->session.Get(), r.host.c_str(), r.port, 0));
+    if (!state->connection) return nullptr;
+    return state;
+}
+
 } // namespace
 
 bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const char* body,
                           DWORD bodyLength, const HttpTimeouts& t) {
     if (!r.answerLength) return false;
-    const Route route = RouteOf(r);
-    UniqueInternet session(OpenSession(route));
-    if (!session) return false;
-    if (!::WinHttpSetTimeouts(session.Get(), t.resolve, t.connect, t.send, t.receive)) return false;
-    UniqueInternet connection(::WinHttpConnect(session.Get(), r.host.c_str(), r.port, 0));
-    if (!connection) return false;
-    const Target to{connection.Get(), headers, t};
+    std::unique_ptr<HttpSession::State> own;
+    HttpSession::State* state = nullptr;
+    if (r.session) {
+        if (!r.session->state || !r.session->state->Serves(r, t)) {
+            r.session->state.reset();
+            r.session->state = OpenState(r, t);
+        }
+        state = r.session->state.get();
+    } else {
+        own = OpenState(r, t);
+        state = own.get();
+    }
+    if (!state) return false;
+    const Target to{state->connection.Get(), headers, t};
     UniqueInternet request(OpenRequest(to.connection, r, headers, t));
     if (!request) return false;
     // Cancelled before anything went out: send nothing at all, not even the head.
     if (Cancelled(r)) return false;
-    return Exchange(r, route, to, std::move(request), body, bodyLength);
+    const bool answered = Exchange(r, state->route, to, std::move(request), body, bodyLength);
+    // After a failure the phase's next exchange (the user's retry) chooses its route and
+    // opens its session afresh, as a lone exchange would: the user may have mended the
+    // proxy settings meanwhile.
+    if (!answered && r.session) r.session->state.reset();
+    return answered;
 }
 
 bool HttpPost(const PostRequest& request, const wchar_t* headers, const char* body,

@@ -1,6 +1,7 @@
 // One HTTP exchange with the service: a POST of a ready body, the answer read whole into a
 // caller's buffer. Synchronous on the calling thread (an operation's worker or the tag
-// query worker); every WinHTTP handle is closed before HttpPost returns.
+// query worker). Every WinHTTP handle is closed before HttpPost returns, except those of
+// an HttpSession the caller keeps for a phase.
 #pragma once
 
 #include "service/ProxyFailure.h"
@@ -8,10 +9,30 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace lumexia {
+
+// The WinHTTP session and connection of the exchanges of one phase (the sending phase's
+// uploads): WinHTTP keeps a connection the answer left open in its session's pool, so the
+// next exchange skips connecting. The proxy route is chosen by the first exchange and
+// kept until an exchange fails; the one after a failure, and one for another host, port,
+// proxy setting or time-outs, opens afresh.
+// Owned by the phase and used only from the thread that runs its exchanges (WinHTTP
+// handles may be used from any thread, but the owner is not locked); the handles are
+// closed when it is destroyed, on every path out of the phase.
+class HttpSession {
+public:
+    HttpSession();
+    ~HttpSession();
+    HttpSession(const HttpSession&) = delete;
+    HttpSession& operator=(const HttpSession&) = delete;
+
+    struct State; // the handles and what they were opened for (HttpTransport.cpp)
+    std::unique_ptr<State> state;
+};
 
 struct PostRequest {
     std::wstring host;           // ApiHost or DownloadHost
@@ -31,6 +52,8 @@ struct PostRequest {
     std::optional<std::wstring> proxy;
     // Set on failure when the proxy caused it (unreachable, 407, 502/504); may be null.
     ProxyFailure* proxyFailure = nullptr;
+    // The phase's session to use and keep; null: one of this exchange's own.
+    HttpSession* session = nullptr;
 };
 
 // The limits of one exchange, in milliseconds (0 resolve: no limit).

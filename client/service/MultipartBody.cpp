@@ -73,23 +73,37 @@ bool MultipartBody::AddImage(const std::wstring& path, const std::wstring& fileN
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    char chunk[kFileChunk];
-    bool lastRead = true;
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr)) {
-            lastRead = false;
-            break;
-        }
-        if (got == 0) break;
-        if (!Append(chunk, got)) {
-            ok = false;
-            break;
-        }
-    }
+    const bool lastRead = ReadPicture(file.Get(), ok);
     file.Reset();
     ok = Append(kPartEnd, sizeof kPartEnd - 1) && ok;
     return ok && lastRead;
+}
+
+bool MultipartBody::ReadPicture(HANDLE file, bool& ok) {
+    // The file goes straight into the body, many chunks to a read: one read per chunk
+    // costs a system call each (about 4 ms a megabyte under Wine), and a copy through a
+    // chunk of its own touches every byte twice. The bytes are those of reads of one chunk
+    // each appended as they come, a picture too large included: whole chunks while one
+    // more fits, then the chunk that does not.
+    for (;;) {
+        const std::size_t room = kCapacity - 1 - size_;
+        const std::size_t wholeChunks = room / kFileChunk * kFileChunk;
+        DWORD got = 0;
+        if (wholeChunks == 0) {
+            char chunk[kFileChunk];
+            if (!::ReadFile(file, chunk, sizeof chunk, &got, nullptr)) return false;
+            if (got == 0) return true;
+            if (!Append(chunk, got)) {
+                ok = false;
+                return true;
+            }
+            continue;
+        }
+        const DWORD want = static_cast<DWORD>(wholeChunks < kFileRead ? wholeChunks : kFileRead);
+        if (!::ReadFile(file, buffer_.get() + size_, want, &got, nullptr)) return false;
+        if (got == 0) return true;
+        size_ += got;
+    }
 }
 
 bool MultipartBody::Close() {

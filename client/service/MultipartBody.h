@@ -25,6 +25,7 @@ public:
     static constexpr std::size_t kTextLimit = 500;        // UTF-16 units of a name or value
     static constexpr std::size_t kConversionLimit = 1999; // UTF-8 bytes of one conversion
     static constexpr std::size_t kFileChunk = 2048;
+    static constexpr std::size_t kFileRead = 512 * kFileChunk; // most bytes of one read
 
     MultipartBody();
     MultipartBody(const MultipartBody&) = delete;
@@ -48,6 +49,9 @@ public:
 private:
     bool Append(const char* bytes, std::size_t count);
     bool Append(const std::string& bytes) { return Append(bytes.data(), bytes.size()); }
+    // The file's bytes up to its end; false when a read failed, `ok` false when they did
+    // not fit.
+    bool ReadPicture(HANDLE file, bool& ok);
     // UTF-8 of `text` into `area` (kConversionLimit bytes at most); 0 when it does not fit.
     static std::size_t ToUtf8(const std::wstring& text, char* area);
 

@@ -64,6 +64,11 @@ std::string JournalHead(int index) {
     return Control(L"GET", L"/__journal/" + std::to_wstring(index) + L"/head");
 }
 
+int JournalConnection(int index) {
+    return std::atoi(
+        Control(L"GET", L"/__journal/" + std::to_wstring(index) + L"/connection").c_str());
+}
+
 std::string JournalBody(int index) {
     return Control(L"GET", L"/__journal/" + std::to_wstring(index) + L"/body");
 }

@@ -33,6 +33,8 @@ int JournalCount();
 int ArrivedCount();
 std::string JournalHead(int index);
 std::string JournalBody(int index);
+// Serial number of the connection request `index` came on (0 when there is none).
+int JournalConnection(int index);
 // The form parts of a journalled request in order: (name, value); files as "@name:size".
 std::vector<std::pair<std::string, std::string>> JournalFields(int index);
 

@@ -239,6 +239,22 @@ TEST_F(Sending, SecondOfThreeRefusedTwiceKeepsOrderAndProgress) {
     EXPECT_EQ(progress_, (std::vector<size_t>{0, 1, 1, 1, 2, 3}));
 }
 
+TEST_F(Sending, PicturesOfABatchShareOneConnectionUntilTheServiceBreaksIt) {
+    // The second picture's connection is reset before its answer: the resend and the
+    // third picture go over a new one, which they again share.
+    ASSERT_TRUE(svc::Script("drop=before-head&skip=1"));
+    Run({Picture(L"a"), Picture(L"b"), Picture(L"c")}, {IDOK});
+    EXPECT_TRUE(success_);
+    EXPECT_EQ(questions_.size(), 1u);
+    ASSERT_EQ(svc::JournalCount(), 4);
+    const int first = svc::JournalConnection(0);
+    EXPECT_NE(first, 0);
+    EXPECT_EQ(svc::JournalConnection(1), first);
+    EXPECT_NE(svc::JournalConnection(2), first);
+    EXPECT_EQ(svc::JournalConnection(3), svc::JournalConnection(2));
+    EXPECT_EQ(uploaded_.size(), 3u);
+}
+
 TEST_F(Sending, BrokenAnswerOrMissingEnvelopeAsksAgain) {
     ASSERT_TRUE(svc::Script("malformed=1"));
     ASSERT_TRUE(svc::Script("noerr=1"));

@@ -20,6 +20,8 @@ Control paths (never journalled), for tests in any language:
     GET  /__journal/N/body            raw body of request N
     GET  /__journal/N/fields          its form parts, one per line: NAME=VALUE (value
                                       percent-encoded), files as NAME=@FILENAME:SIZE
+    GET  /__journal/N/connection      serial number of the connection it came on (requests
+                                      on one kept-open connection share it)
     POST /__reset                     empties journal, scripts, accounts and pictures
     POST /__journal/clear             empties the journal alone
     POST /__script                    form-urlencoded fault for the next matching request
@@ -37,6 +39,9 @@ Control paths (never journalled), for tests in any language:
                                       (one per line) replaces the list, append=1 adds to
                                       it, generate=N&stem=S adds N tags S00000..
     GET  /__tags/asked                SUBSTR_TAG of every journalled tag query, one a line
+An upload (/api3/rest/uplimg/prepared) answered normally keeps an HTTP/1.1 connection
+open for the next request unless it asked to close; every other answer, and one to an
+HTTP/1.0 request, says "Connection: close".
 Any request for /echo... is journalled and answered 200 with the body's length, whatever
 its form, for tests of the bytes on the wire.
 Fault keys (POST /__script): path (default: any service path), times (default 1),
@@ -131,9 +136,16 @@ class Scripts:
 
 
 class Handler(socketserver.StreamRequestHandler):
-    # One request per connection: the client opens a connection per exchange anyway.
+    # An upload answered normally leaves an HTTP/1.1 connection open for the next
+    # request, as the real service does (the sending phase sends its uploads over one
+    # connection); a request that asks to close, a scripted fault that breaks the
+    # connection and an HTTP/1.0 request (tinyproxy's) end it. Every other answer closes:
+    # under Wine WinHTTP keeps open connections for the whole process, so the client's
+    # lone exchanges (login, tag queries), which on Windows never share a connection,
+    # would share one here, unlike anything their tests were written for.
     def handle(self):
         self.connection.settimeout(self.server.io_timeout)
+        self.serial = self.server.next_connection()
         try:
             # A scripted keep-alive answer leaves the connection open for one more
             # request (a client following a redirect on the same connection).
@@ -145,6 +157,16 @@ class Handler(socketserver.StreamRequestHandler):
             pass
 
     def serve_one(self):
+        # Acknowledge at once what arrives next. WinHTTP sends a request's head and its body
+        # in separate writes, and with Nagle's rule the body waits until the head is
+        # acknowledged; on loopback, whose segments hold 64 KB, any body under that size
+        # would then wait out the delayed acknowledgement (40 ms) on a kept connection,
+        # where on a real link only one under a single segment (1.4 KB) would, and the
+        # client's uploads are never that small. (Linux leaves quick-ack mode by itself,
+        # so it is asked again for every request.)
+        quickack = getattr(socket, "TCP_QUICKACK", None)
+        if quickack is not None:
+            self.connection.setsockopt(socket.IPPROTO_TCP, quickack, 1)
         raw_head = b""
         line = self.rfile.readline(65537)
         if not line:
@@ -162,7 +184,7 @@ class Handler(socketserver.StreamRequestHandler):
         parts = line.decode("latin-1").rstrip("\r\n").split(" ")
         if len(parts) != 3 or not parts[2].startswith("HTTP/1."):
             return self.send(400, "text/plain", b"bad request line\n")
-        method, target, _ = parts
+        method, target, version = parts
         headers = []
         for h in raw_head.decode("latin-1").split("\r\n")[1:]:
             if h:
@@ -186,7 +208,11 @@ class Handler(socketserver.StreamRequestHandler):
             return self.control(method, path, body)
 
         entry = {"method": method, "target": target, "path": path, "host": host,
-                 "head": raw_head, "body": body, "time": time.time()}
+                 "head": raw_head, "body": body, "time": time.time(),
+                 "connection": self.serial}
+        closing = [v.lower() for k, v in headers if k in ("connection", "proxy-connection")]
+        entry["reuse"] = (path == service.UPLOAD_PATH and version == "HTTP/1.1"
+                          and "close" not in closing)
         # A request that began before a reset (a slow body a test gave up on) belongs to
         # the test that made it, not to the journal of the next one.
         if generation == self.server.generation:
@@ -268,7 +294,7 @@ class Handler(socketserver.StreamRequestHandler):
             if "slowwrite" in fault:
                 return self.send_slowly(status, ctype, data, float(fault["slowwrite"]))
         extra = {"Location": fault["location"]} if fault and "location" in fault else {}
-        if fault and fault.get("keepalive"):
+        if (fault and fault.get("keepalive")) or entry["reuse"]:
             self.keep_alive = True
             extra["Connection"] = "keep-alive"
         self.send(status, ctype, data, extra)
@@ -304,7 +330,7 @@ class Handler(socketserver.StreamRequestHandler):
         srv = self.server
         form = {k: v[0] for k, v in urllib.parse.parse_qs(body.decode("utf-8"),
                                                              keep_blank_values=True).items()}
-        m = re.fullmatch(r"/__journal/(\d+)/(head|body|fields)", path)
+        m = re.fullmatch(r"/__journal/(\d+)/(head|body|fields|connection)", path)
         if path == "/__health":
             return self.send(200, "text/plain", b"ok")
         if path == "/__journal/count":
@@ -326,6 +352,7 @@ class Handler(socketserver.StreamRequestHandler):
             with srv.journal.lock:
                 summary = [{"method": e["method"], "target": e["target"], "path": e["path"],
                             "host": e["host"], "head": e["head"].decode("latin-1"),
+                            "connection": e["connection"],
                             "body_length": len(e["body"]), "form_error": e.get("form_error"),
                             "fields": fields_text(e.get("parts", [])).splitlines()}
                            for e in srv.journal.entries]
@@ -337,6 +364,7 @@ class Handler(socketserver.StreamRequestHandler):
                 return self.send(404, "text/plain", b"no such entry\n")
             what = m.group(2)
             data = (entry["head"] if what == "head" else entry["body"] if what == "body"
+                    else b"%d" % entry["connection"] if what == "connection"
                     else fields_text(entry.get("parts", [])).encode("utf-8"))
             return self.send(200, "application/octet-stream", data)
         if method != "POST":
@@ -445,6 +473,12 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
         self.arrival_lock = threading.Lock()
         self.arrived = 0
         self.generation = 0  # raised by every reset
+        self.connections = 0
+
+    def next_connection(self):
+        with self.arrival_lock:
+            self.connections += 1
+            return self.connections
 
     def count_arrival(self, reset=False):
         with self.arrival_lock:

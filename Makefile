@@ -32,10 +32,11 @@ build32: bootstrap $(WIN32)/CMakeCache.txt
 
 build: build64 build32
 
-# TEST=regex runs only the matching tests, e.g. make test TEST=TaskFile. Two tests run at
-# a time (TEST_JOBS); the resource locks in tests/CMakeLists.txt keep apart the ones that
-# share something.
-TEST_JOBS ?= 2
+# TEST=regex runs only the matching tests, e.g. make test TEST=TaskFile. Three tests run
+# at a time (TEST_JOBS): most of a test's time is waiting on Wine, windows and the
+# stand-in, not the two cores; the resource locks in tests/CMakeLists.txt keep apart the
+# ones that share something.
+TEST_JOBS ?= 3
 test: build
 	tools/winenv $(WIN64) ctest --test-dir $(WIN64) --output-on-failure --timeout 300 \
 	    -j $(TEST_JOBS) $(if $(TEST),-R '$(TEST)',)

@@ -6,7 +6,8 @@
 #
 # Set by the program's generated include file (tests/CMakeLists.txt):
 #   T_NAME     the program's target name       T_EXE      its path
-#   T_EMULATOR the Wine wrapper                T_CMAKE    cmake, for a failing stand-in test
+#   T_EMULATOR the Wine wrapper                T_CMAKE    cmake (a program it cannot list or
+#                                              find becomes one failing test)
 #   T_LIST     where the case list is kept between runs (listed again when the program
 #              is newer)
 #   T_SHARES   the locks every case holds

@@ -60,7 +60,7 @@ TEST_F(TaskFileTest, RecordLengthLimit) {
 TEST_F(TaskFileTest, EmptyRecordsAndEmptyFiles) {
     JobList jobs;
     ASSERT_TRUE(ReadRaw("\r\n", jobs));
-    EXPECT_EQ(jobs, (JobList{std::wstring()}));
+    EXPECT_EQ(jobs, (JobList{L""}));
 
     JobList none;
     EXPECT_TRUE(ReadRaw("", none));
@@ -85,7 +85,7 @@ TEST_F(TaskFileTest, EndBytesAcrossACodeUnitBoundaryDoNotSplitAPath) {
 }
 
 TEST_F(TaskFileTest, WriterOutputIsTheRecordFormatExactly) {
-    ASSERT_TRUE(WriteTaskFile(PathOf(L"task2"), {L"ab", std::wstring()}));
+    ASSERT_TRUE(WriteTaskFile(PathOf(L"task2"), {L"ab", L""}));
     EXPECT_EQ(ReadBytes(PathOf(L"task2")), std::string("a\0b\0\r\n\r\n", 8));
 }
 

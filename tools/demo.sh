@@ -59,6 +59,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The sample pictures are made while the stand-in starts and the installer runs; they are
+# needed only when the menu item is chosen.
+echo "demo: making sample pictures"
+(
+    convert -size 1000x800 gradient:'#3a7bd5-#f2c94c' "$out/pictures/sunset.jpg"
+    convert -size 640x480 xc:none -fill '#c0392b' -draw 'circle 320,240 320,60' "$out/pictures/badge.png"
+    convert -size 400x300 plasma:fractal "$out/pictures/plasma.gif"
+) &
+pictures=$!
+
 echo "demo: starting the stand-in service"
 "$here/standin/standin-ctl" start "$standin" $$
 port=$(cat "$standin/port")
@@ -75,11 +85,6 @@ curl -s -o /dev/null -d "major=3&minor=2&path=http://127.0.0.1:$port/setup.exe&t
 # Tags the service already knows, offered while the user types in the tags edit.
 curl -s -o /dev/null --data-urlencode $'tags=закат\nзакат над морем\nзамок\nзарево\nзима' \
     -d append=1 "http://127.0.0.1:$port/__tags"
-
-echo "demo: making sample pictures"
-convert -size 1000x800 gradient:'#3a7bd5-#f2c94c' "$out/pictures/sunset.jpg"
-convert -size 640x480 xc:none -fill '#c0392b' -draw 'circle 320,240 320,60' "$out/pictures/badge.png"
-convert -size 400x300 plasma:fractal "$out/pictures/plasma.gif"
 
 # The client reaches the stand-in as its proxy; the service's host names stay its own.
 data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/lumexia"
@@ -105,6 +110,7 @@ started=$(date +%s%N)
     { echo "demo: the installer failed" >&2; exit 1; }
 echo "demo: installed in $((($(date +%s%N) - started) / 1000000)) ms; the menu item comes from" \
     "$(regvalue "HKCU\\Software\\Classes\\CLSID\\$clsid\\InprocServer32")"
+wait "$pictures" || { echo "demo: the sample pictures could not be made" >&2; exit 1; }
 echo "demo: choosing \"Опубликовать на lumexia.ru\" on three pictures"
 "$WINE" explorer /desktop=Lumexia,1024x768 "$(winpath "$bin/uidriver.exe")" explorer-invoke \
     "$clsid" \

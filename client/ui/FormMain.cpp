@@ -61,13 +61,13 @@ INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM) {
         // reaches the dialog between its paint and the calls.
         if (!painted_) {
             painted_ = true;
-            if (!::PostMessageW(Handle(), kFirstPaintDone, 0, 0)) OnFirstPaint();
+            if (!::PostMessageW(Handle(), kFirstPaintDone, 0, 0)) AfterFirstPaint();
         }
         return FALSE; // the paint itself proceeds normally
     case kFirstPaintDone:
         // The controls paint after their parent; they need nothing from the server calls.
         ::RedrawWindow(Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-        OnFirstPaint();
+        AfterFirstPaint();
         return TRUE;
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
@@ -86,7 +86,6 @@ INT_PTR FormMain::OnMessage(UINT message, WPARAM wParam, LPARAM) {
 BOOL FormMain::OnInit() {
     HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN));
     if (icon) ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    tagCompletion_.Attach(Item(IDC_TAGS), proxy_);
     FillLookupBoxes();
     ShowFileCount();
     credentials_ = UserCredentials();
@@ -97,6 +96,14 @@ BOOL FormMain::OnInit() {
     credentials_ = atOpen_.credentials;
     ShowOptions(options_);
     return TRUE;
+}
+
+void FormMain::AfterFirstPaint() {
+    // The completion's pop-up list is a window of its own, and its worker a thread: made
+    // after the paint, they no longer delay the dialog's first showing. No key reaches the
+    // tags edit before this (input comes after posted messages).
+    tagCompletion_.Attach(Item(IDC_TAGS), proxy_);
+    OnFirstPaint();
 }
 
 void FormMain::FillLookupBoxes() {

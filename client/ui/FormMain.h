@@ -61,6 +61,7 @@ protected:
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    void AfterFirstPaint();
     void OnFirstPaint();
     void OnHandOver(WPARAM wParam);
     void OnDropFiles(HDROP drop);

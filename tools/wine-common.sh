@@ -31,3 +31,16 @@ wine_prepare_prefix() {
         touch "$prefix/.lumexia-ready-3"
     ) 9>"$prefix.lock"
 }
+
+# Starts the prefix's persistent server and boots the prefix, once however many callers
+# ask at a time, with the output detached: the system processes the boot starts would
+# otherwise inherit a caller's output pipes and hold them open.
+wine_start_server() {
+    local prefix=$1
+    (
+        flock 9
+        if WINEPREFIX=$prefix "$WINESERVER" -p </dev/null >/dev/null 2>&1 9>&-; then
+            WINEPREFIX=$prefix "$WINE" wineboot </dev/null >/dev/null 2>&1 9>&-
+        fi
+    ) 9>"$prefix/.lock"
+}

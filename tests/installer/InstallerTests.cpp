@@ -3,6 +3,7 @@
 // the client runs, uninstall. Every test starts and ends with no copy installed; they
 // share the prefix's per-user keys, so they run one at a time.
 #include "InstallerSupport.h"
+#include "TestSupport.h"
 
 #include <shlobj.h>
 #include <wrl/client.h>
@@ -61,17 +62,9 @@ TEST_F(Installer, SilentInstallPutsFilesKeysEntryAndShortcutForThisUserOnly) {
 
 TEST_F(Installer, SetupCarriesTheProjectVersion) {
     const std::wstring path = uidriver::ProgramFolder() + L"LumexiaSetup-x64.exe";
-    std::string block(::GetFileVersionInfoSizeW(path.c_str(), nullptr), '\0');
+    const std::string block = testing_support::VersionResource(path);
     ASSERT_FALSE(block.empty());
-    ASSERT_TRUE(
-        ::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), &block[0]));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    const std::wstring version = std::to_wstring(HIWORD(fixed->dwProductVersionMS)) + L"." +
-                                 std::to_wstring(LOWORD(fixed->dwProductVersionMS)) + L"." +
-                                 std::to_wstring(HIWORD(fixed->dwProductVersionLS));
-    EXPECT_EQ(version, LUMEXIA_VERSION);
+    EXPECT_EQ(testing_support::FixedVersionText(block, true), LUMEXIA_VERSION);
 }
 
 TEST_F(Installer, InstalledMenuItemStartsTheInstalledClientWithTheSelection) {

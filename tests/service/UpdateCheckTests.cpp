@@ -2,6 +2,7 @@
 // decimal numbers, the failure text, and an update path refused unless it is an absolute
 // web address, the only kind the shell can do nothing with but browse.
 #include "StandIn.h"
+#include "TestSupport.h"
 
 #include "operations/OperationContext.h"
 #include "operations/UpdateCheckOperation.h"
@@ -98,18 +99,11 @@ TEST(ClientVersion, ResourceAndUpdateRuleFollowTheProjectVersion) {
     // LUMEXIA_PROJECT_VERSION: project(... VERSION) as CMake hands it to this test.
     const std::wstring project = LUMEXIA_PROJECT_VERSION;
     const std::wstring path = uidriver::ProgramFolder() + L"LumexiaClient.exe";
-    std::string block(::GetFileVersionInfoSizeW(path.c_str(), nullptr), '\0');
+    const std::string block = testing_support::VersionResource(path);
     ASSERT_FALSE(block.empty());
-    ASSERT_TRUE(
-        ::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), &block[0]));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
-                  std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
-                  std::to_wstring(HIWORD(fixed->dwFileVersionLS)),
-              project);
+    EXPECT_EQ(testing_support::FixedVersionText(block, false), project);
     wchar_t* text = nullptr;
+    UINT length = 0;
     ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\StringFileInfo\\041904b0\\ProductVersion",
                                  reinterpret_cast<void**>(&text), &length));
     EXPECT_EQ(std::wstring(text), project + L".0");

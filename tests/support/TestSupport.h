@@ -41,4 +41,10 @@ private:
     bool had_ = false;
 };
 
+// A module's version resource, whole; empty when it has none.
+std::string VersionResource(const std::wstring& path);
+// "major.minor.build" of the resource's fixed part: the file version, or the product
+// version when `product`; empty when the resource has no fixed part.
+std::wstring FixedVersionText(const std::string& resource, bool product);
+
 } // namespace testing_support

@@ -88,8 +88,7 @@ BOOL FormMain::OnInit() {
     if (icon) ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     FillLookupBoxes();
     ShowFileCount();
-    credentials_ = UserCredentials();
-    ShowUserState(credentials_);
+    ShowUserState(UserCredentials()); // nobody signed in until the first paint's login
     // One read of the settings file serves the options, the login and the first paint.
     settingsRead_.Take(atOpen_);
     options_ = atOpen_.upload;

@@ -191,16 +191,22 @@ bool ProxyTakesCredentials(const Route& route, HINTERNET challenged) {
     return target == WINHTTP_AUTH_TARGET_PROXY && (supported & WINHTTP_AUTH_SCHEME_BASIC);
 }
 
-HINTERNET OpenRequest(HINTERNET connection, const PostRequest& r, const wchar_t* headers,
-                      const HttpTimeouts& t) {
-    UniqueInternet request(::WinHttpOpenRequest(connection, L"POST", r.path.c_str(), nullptr,
+// Where one request goes and what travels with its head.
+struct Target {
+    HINTERNET connection = nullptr;
+    const wchar_t* headers = nullptr;
+    HttpTimeouts timeouts;
+};
+
+HINTERNET OpenRequest(const PostRequest& r, const Target& to) {
+    UniqueInternet request(::WinHttpOpenRequest(to.connection, L"POST", r.path.c_str(), nullptr,
                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                 0));
     if (!request) return nullptr;
     // The session's receive time-out does not bound the wait for the answer's head on
     // every platform; without this a server that takes the request and stays silent
     // would hold the worker until it closes the connection.
-    DWORD responseTimeout = static_cast<DWORD>(t.receive);
+    DWORD responseTimeout = static_cast<DWORD>(to.timeouts.receive);
     ::WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                        sizeof responseTimeout);
     // WinHTTP follows redirects by default: a 302 would turn the POST into a GET to
@@ -211,8 +217,8 @@ HINTERNET OpenRequest(HINTERNET connection, const PostRequest& r, const wchar_t*
     if (!::WinHttpSetOption(request.Get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirects,
                             sizeof redirects))
         return nullptr;
-    if (headers && !::WinHttpAddRequestHeaders(request.Get(), headers, static_cast<DWORD>(-1),
-                                               WINHTTP_ADDREQ_FLAG_ADD))
+    if (to.headers && !::WinHttpAddRequestHeaders(request.Get(), to.headers, static_cast<DWORD>(-1),
+                                                  WINHTTP_ADDREQ_FLAG_ADD))
         return nullptr;
     return request.Release();
 }
@@ -230,13 +236,6 @@ void ReportProxyFault(const PostRequest& r, const Route& route, const Attempt& a
     r.proxyFailure->fault = fault;
     r.proxyFailure->address = route.shown;
 }
-
-// Where one request goes and what travels with its head.
-struct Target {
-    HINTERNET connection = nullptr;
-    const wchar_t* headers = nullptr;
-    HttpTimeouts timeouts;
-};
 
 std::wstring Base64(const std::string& bytes) {
     static const char kDigits[] =
@@ -262,7 +261,7 @@ std::wstring Base64(const std::string& bytes) {
 // on a challenge of the new handle's own, and a proxy that resets a connection while the
 // body goes out can lose that challenge.
 HINTERNET OpenCredentialedRequest(const PostRequest& r, const Route& route, const Target& to) {
-    UniqueInternet request(OpenRequest(to.connection, r, to.headers, to.timeouts));
+    UniqueInternet request(OpenRequest(r, to));
     if (!request) return nullptr;
     const std::wstring header =
         L"Proxy-Authorization: Basic " + Base64(ToUtf8(route.user + L":" + route.password));
@@ -359,7 +358,7 @@ bool HttpPostWithTimeouts(const PostRequest& r, const wchar_t* headers, const ch
     }
     if (!state) return false;
     const Target to{state->connection.Get(), headers, t};
-    UniqueInternet request(OpenRequest(to.connection, r, headers, t));
+    UniqueInternet request(OpenRequest(r, to));
     if (!request) return false;
     // Cancelled before anything went out: send nothing at all, not even the head.
     if (Cancelled(r)) return false;
